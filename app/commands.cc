@@ -1,0 +1,29 @@
+#include <cstdio>
+#include <string>
+
+#include "app/command.h"
+
+namespace app {
+
+// Defined in the command's own file.
+int RunCommand(const GlobalOptions&, const std::vector<std::string>&);
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"run", "", "start the application and keep it running until SIGTERM or Ctrl-C", RunCommand},
+  };
+  return commands;
+}
+
+int UsageError(std::string_view message) {
+  std::fprintf(stderr, "selvo: %.*s (see 'selvo --help')\n", static_cast<int>(message.size()),
+               message.data());
+  return 2;
+}
+
+int Failure(std::string_view message) {
+  std::fprintf(stderr, "selvo: %.*s\n", static_cast<int>(message.size()), message.data());
+  return 1;
+}
+
+}  // namespace app

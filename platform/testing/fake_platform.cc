@@ -1,0 +1,25 @@
+#include "platform/testing/fake_platform.h"
+
+namespace platform {
+
+FakePlatform::FakePlatform()
+    : clock(dispatcher.manual_clock()), environment(clock), application(clock) {
+  SetDefaultDispatcher(&dispatcher);
+  SetDefaultClock(&clock);
+  SetDefaultEnvironment(&environment);
+  SetStandardPreferences(&preferences);
+  SetSharedApplication(&application);
+  SetDefaultLocationProvider(&location);
+}
+
+FakePlatform::~FakePlatform() {
+  dispatcher.RunUntilIdle();
+  SetDefaultLocationProvider(nullptr);
+  SetSharedApplication(nullptr);
+  SetStandardPreferences(nullptr);
+  SetDefaultEnvironment(nullptr);
+  SetDefaultClock(nullptr);
+  SetDefaultDispatcher(nullptr);
+}
+
+}  // namespace platform

@@ -10,10 +10,16 @@ FakePlatform::FakePlatform()
   SetStandardPreferences(&preferences);
   SetSharedApplication(&application);
   SetDefaultLocationProvider(&location);
+  SetDefaultReachability(&reachability);
+  SetDefaultHttpClientFactory(&http);
+  SetDefaultAlertPresenter(&alerts);
 }
 
 FakePlatform::~FakePlatform() {
   dispatcher.RunUntilIdle();
+  SetDefaultAlertPresenter(nullptr);
+  SetDefaultHttpClientFactory(nullptr);
+  SetDefaultReachability(nullptr);
   SetDefaultLocationProvider(nullptr);
   SetSharedApplication(nullptr);
   SetStandardPreferences(nullptr);

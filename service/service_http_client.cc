@@ -8,6 +8,7 @@
 #include "platform/json.h"
 #include "service/client_environment.h"
 #include "service/form_encoding.h"
+#include "service/shared_clients.h"
 
 namespace service {
 namespace {
@@ -176,8 +177,11 @@ void ServiceHTTPClient::SetApplicationUserAgent() {
 }
 
 void ServiceHTTPClient::SetServiceBaseUrl(std::string url) {
-  std::lock_guard lock(g_base_url_mutex);
-  BaseUrlSlot() = std::move(url);
+  {
+    std::lock_guard lock(g_base_url_mutex);
+    BaseUrlSlot() = url;
+  }
+  internal::SwitchSharedClients(url);
 }
 
 std::string ServiceHTTPClient::ServiceBaseUrl() {

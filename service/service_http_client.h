@@ -77,8 +77,10 @@ class ServiceHTTPClient {
   static void SetServiceBaseUrl(std::string url);
   static std::string ServiceBaseUrl();
 
-  // The shared clients live for the process; tests start each case afresh.
-  static void ResetSharedClientsForTesting();
+  // Drops the four shared clients (and re-arms the invalid-token alert): each
+  // test starts afresh, and an executable lets go of them before the
+  // transport they were built on goes away. The next use makes new ones.
+  static void ResetSharedClients();
 
  protected:
   void Enqueue(platform::HttpRequest request, Success success, Failure failure);

@@ -25,9 +25,16 @@ ServiceHTTPClient& SharedClientIn(ClientSlot slot,
   return *client;
 }
 
+void SwitchSharedClients(const std::string& url) {
+  std::lock_guard lock(g_mutex);
+  for (auto& client : Slots()) {
+    if (client) client->set_base_url(url);
+  }
+}
+
 }  // namespace internal
 
-void ServiceHTTPClient::ResetSharedClientsForTesting() {
+void ServiceHTTPClient::ResetSharedClients() {
   {
     std::lock_guard lock(internal::g_mutex);
     for (auto& client : internal::Slots()) client.reset();

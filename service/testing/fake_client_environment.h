@@ -10,12 +10,12 @@ namespace service {
 class FakeClientEnvironment final : public ClientEnvironment {
  public:
   FakeClientEnvironment() {
-    ServiceHTTPClient::ResetSharedClientsForTesting();
+    ServiceHTTPClient::ResetSharedClients();
     ServiceHTTPClient::SetServiceBaseUrl("https://api.selvo.test");
     SetClientEnvironment(this);
   }
   ~FakeClientEnvironment() override {
-    ServiceHTTPClient::ResetSharedClientsForTesting();
+    ServiceHTTPClient::ResetSharedClients();
     SetClientEnvironment(nullptr);
   }
 

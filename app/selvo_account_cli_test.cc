@@ -99,7 +99,9 @@ TEST_F(SelvoAccountCliTest, ANewUserRegistersSignsOutAndBackInAndPublishes) {
 }
 
 TEST_F(SelvoAccountCliTest, TlsNeedsTheServersAuthority) {
-  server_testing::ServerProcess server(server_testing::ServerOptions{.tls = true});
+  server_testing::ServerOptions options;
+  options.tls = true;
+  server_testing::ServerProcess server(options);
   Outcome r =
       Selvo({"register", "--mobile", "13912345678", "--password", "secret1", "--name", "Tao"},
             server, /*with_ca=*/false);

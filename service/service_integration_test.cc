@@ -410,7 +410,9 @@ TEST_F(ServiceIntegrationTest, TimelinesAndMessages) {
 // Over TLS with a certificate of the server's own authority: refused until
 // that authority is trusted.
 TEST(ServiceTlsTest, VerifiesTheServerCertificate) {
-  server_testing::ServerProcess server(server_testing::ServerOptions{.tls = true});
+  server_testing::ServerOptions options;
+  options.tls = true;
+  server_testing::ServerProcess server(options);
   ASSERT_EQ(server.url().rfind("https://", 0), 0u);
   platform::LinuxDispatcher dispatcher(2);
   platform::SetDefaultDispatcher(&dispatcher);

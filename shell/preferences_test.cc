@@ -90,9 +90,11 @@ TEST(PreferencesTest, LevelsVersionsAndMoves) {
 TEST(PreferencesTest, StoringALoginKeepsBindingsAndProfile) {
   platform::FakePlatform fake;
   std::vector<std::pair<int, std::string>> sns;
-  SelvoUtils::SetSeams({.store_sns_binding = [&](int type, const Value& b) {
+  SelvoUtilsSeams seams;
+  seams.store_sns_binding = [&](int type, const Value& b) {
     sns.emplace_back(type, b["identity"].AsString());
-  }});
+  };
+  SelvoUtils::SetSeams(seams);
   auto response = [](const char* profile) {
     Value r;
     r.Set("_id", 12).Set("promotion", true);

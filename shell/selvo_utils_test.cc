@@ -150,19 +150,17 @@ TEST_F(DeleteUploadFinishedFileTest, DeletesOnlyThisUsersFinishedRecordings) {
   EXPECT_EQ(SelvoUtils::DeleteUploadFinishedFile(), 0);  // no task list yet: nothing goes
   EXPECT_TRUE(Exists("31_130504A.mov"));
 
-  SelvoUtils::SetSeams({
-      // The engine names its files with a single slash; the walk builds "//".
-      .queued_task_files =
-          [this] {
-            const std::string dir = tmp_.substr(0, tmp_.size() - 1);
-            return std::vector<std::string>{dir + "/31_130505A.mov", dir + "/./31_130505V.mov",
-                                            dir + "/31_130505V.mov.jpg"};
-          },
-      .is_file_combining =
-          [this](const std::string& path) {
-            return path.find("31_130506V.mov") != std::string::npos;
-          },
-  });
+  SelvoUtilsSeams seams;
+  // The engine names its files with a single slash; the walk builds "//".
+  seams.queued_task_files = [this] {
+    const std::string dir = tmp_.substr(0, tmp_.size() - 1);
+    return std::vector<std::string>{dir + "/31_130505A.mov", dir + "/./31_130505V.mov",
+                                    dir + "/31_130505V.mov.jpg"};
+  };
+  seams.is_file_combining = [](const std::string& path) {
+    return path.find("31_130506V.mov") != std::string::npos;
+  };
+  SelvoUtils::SetSeams(seams);
   EXPECT_EQ(SelvoUtils::DeleteUploadFinishedFile(), 3);
   for (const char* gone : {"31_130504A.mov", "31_130504V.mov", "31_130504V.mov.jpg"}) {
     EXPECT_FALSE(Exists(gone)) << gone;
@@ -176,9 +174,12 @@ TEST_F(DeleteUploadFinishedFileTest, DeletesOnlyThisUsersFinishedRecordings) {
 
 TEST_F(DeleteUploadFinishedFileTest, SampleFilesTheEngineRejectsAreDeleted) {
   EXPECT_TRUE(SelvoUtils::HasSampleVideoAndAudioFile());  // no checks installed: existence
-  SelvoUtils::SetSeams({.check_audio_sample_file = [](const std::string&) { return true; },
-                        .check_media_sample_files = [](int fps, const std::string&,
-                                                       const std::string&) { return fps != 10; }});
+  SelvoUtilsSeams seams;
+  seams.check_audio_sample_file = [](const std::string&) { return true; };
+  seams.check_media_sample_files = [](int fps, const std::string&, const std::string&) {
+    return fps != 10;
+  };
+  SelvoUtils::SetSeams(seams);
   EXPECT_TRUE(SelvoUtils::HasSampleAudioFile());
   EXPECT_FALSE(SelvoUtils::HasSampleVideoAndAudioFile());
   EXPECT_FALSE(Exists("sample_audio.mov"));
@@ -191,13 +192,15 @@ TEST_F(DeleteUploadFinishedFileTest, SampleFilesTheEngineRejectsAreDeleted) {
 
 TEST(SelvoUtilsTest, ShareableGuestsOfAPrivateBroadcast) {
   platform::FakePlatform fake;
-  SelvoUtils::SetSeams({.guest_contacts = [](const std::string&) {
+  SelvoUtilsSeams seams;
+  seams.guest_contacts = [](const std::string&) {
     return *platform::ParseJson(R"([
       {"provider":"weibo","identity":"w1","screen_name":"Wei"},
       {"provider":"renren","identity":"r1"},
       {"provider":"mobile","identity":"138","screen_name":"Mo"}])")
                 ->array();
-  }});
+  };
+  SelvoUtils::SetSeams(seams);
   platform::Value::Array weibo, renren;
   SelvoUtils::ParsecanShareGuestAcl({"12", "weibo#w1", "renren#r1", "mobile#138", "weibo#zz"},
                                     weibo, renren);

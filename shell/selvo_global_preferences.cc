@@ -31,4 +31,22 @@ bool SelvoGlobalPreferences::NeedUpdateBlacklist() {
   return platform::StandardPreferences().Get("NeedUpdateBlacklist").AsBool(false);
 }
 
+void SelvoGlobalPreferences::SetTimelineListCount(int count) {
+  if (count > 0) Store("TimelineListCount", count);
+}
+
+int SelvoGlobalPreferences::TimelineListCount() {
+  const int64_t count = platform::StandardPreferences().Get("TimelineListCount").AsInt(0);
+  return count > 0 && count <= 100000 ? static_cast<int>(count) : 50;
+}
+
+void SelvoGlobalPreferences::SetContactListMaxCount(int count) {
+  if (count > 0) Store("ContactListMaxCount", count);
+}
+
+int SelvoGlobalPreferences::ContactListMaxCount() {
+  const int64_t count = platform::StandardPreferences().Get("ContactListMaxCount").AsInt(0);
+  return count > 0 && count <= 1000000 ? static_cast<int>(count) : 150;
+}
+
 }  // namespace shell

@@ -18,6 +18,14 @@ class SelvoGlobalPreferences {
   static bool NeedUpdateContact();
   static void SetNeedUpdateBlacklist(bool need);
   static bool NeedUpdateBlacklist();
+
+  // "TimelineListCount": the service's page size for timelines, 50 until it
+  // says otherwise. "ContactListMaxCount": the most contacts a user may have,
+  // 150 until the service says otherwise. Values below 1 are not stored.
+  static void SetTimelineListCount(int count);
+  static int TimelineListCount();
+  static void SetContactListMaxCount(int count);
+  static int ContactListMaxCount();
 };
 
 }  // namespace shell

@@ -92,6 +92,10 @@ bool OpenStore(uint64_t userId, const std::string& directory) {
     return false;
   }
   sqlite3_busy_timeout(db, 2000);
+  // A cache: write-ahead logging without a flush per change keeps every write
+  // cheap; a crash may lose the last changes but never tears the file.
+  store::ExecuteSql(db, "PRAGMA journal_mode=WAL");
+  store::ExecuteSql(db, "PRAGMA synchronous=NORMAL");
   state.db = db;
   for (const std::string& sql :
        {Format(kRoomTable, "my_video_room"), Format(kRoomTable, "buddy_video_room"),

@@ -12,11 +12,6 @@ std::unique_ptr<BlacklistDataManager>& Shared() {
   return *shared;
 }
 
-bool KeyLess(const Text& a, const Text& b) {
-  if (!a || !b) return !a && b;
-  return *a < *b;
-}
-
 }  // namespace
 
 BlacklistDataManager::BlacklistDataManager(std::string path, int busyTimeoutMs)
@@ -118,7 +113,7 @@ const std::vector<BlackItem>& BlacklistDataManager::BlackArray(const std::string
     std::vector<BlackItem> blocked;
     if (const Blacklist* list = MutableList(ownId)) blocked = list->blackItems;
     std::stable_sort(blocked.begin(), blocked.end(), [](const BlackItem& a, const BlackItem& b) {
-      return KeyLess(a.pinyinScreenName, b.pinyinScreenName);
+      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
     });
     black_array_.emplace(ownId, std::move(blocked));
   }

@@ -16,12 +16,6 @@ bool IsGuestProvider(std::string_view provider) {
   return provider == "mobile" || provider == "weibo" || provider == "renren";
 }
 
-// None sorts first, as an absent key does.
-bool KeyLess(const Text& a, const Text& b) {
-  if (!a || !b) return !a && b;
-  return *a < *b;
-}
-
 bool ValidContactList(const platform::Value& answer) {
   if (!answer.is_dictionary()) return false;
   const bool friends = answer.Contains("friend_list");
@@ -136,7 +130,7 @@ const std::vector<FriendItem>& ContactDataManager::FriendContactArray(const std:
     std::vector<FriendItem> friends;
     if (const ContactFriendList* list = MutableList(ownId)) friends = list->friendItems;
     std::stable_sort(friends.begin(), friends.end(), [](const FriendItem& a, const FriendItem& b) {
-      return KeyLess(a.pinyinScreenName, b.pinyinScreenName);
+      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
     });
     friend_array_.emplace(ownId, std::move(friends));
   }
@@ -149,7 +143,7 @@ const std::vector<GuestItem>& ContactDataManager::GuestContactArray(const std::s
     if (const ContactFriendList* list = MutableList(ownId)) guests = list->guestItems;
     std::stable_sort(guests.begin(), guests.end(), [](const GuestItem& a, const GuestItem& b) {
       if (a.provider != b.provider) return a.provider < b.provider;
-      return KeyLess(a.pinyinScreenName, b.pinyinScreenName);
+      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
     });
     guest_array_.emplace(ownId, std::move(guests));
   }

@@ -24,6 +24,11 @@ Text TextOf(const platform::Value& value) {
   return value.AsString();
 }
 
+bool SortKeyLess(const Text& a, const Text& b) {
+  if (!a || !b) return !a && b;
+  return *a < *b;
+}
+
 Text ChangeScreenNameToPinyin(const Text& screenName) {
   if (!screenName) return std::nullopt;
   platform::Transliterator& transliterator = platform::DefaultTransliterator();

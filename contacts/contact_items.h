@@ -81,6 +81,9 @@ struct BlacklistData {
 // case ("李明" gives "li ming"). None stays none.
 Text ChangeScreenNameToPinyin(const Text& screenName);
 
+// The order of sort keys: none first, then by code point.
+bool SortKeyLess(const Text& a, const Text& b);
+
 // From the service's objects. A user object is {"_id", "login_meta":
 // {"screen_name", "avatar_url"}, "bindings": [{"provider", "identity",
 // "screen_name", "avatar_url"}]}; a guest object has "provider", "identity",

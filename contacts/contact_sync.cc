@@ -87,9 +87,10 @@ void ContactSync::MergeAddedContacts(const Value& answer) {
   UnblockAllFriends();
 }
 
-void ContactSync::AddFriend(const std::string& userId, Done done) {
+void ContactSync::AddContacts(const std::vector<std::string>& internal,
+                              const std::vector<std::string>& external, Done done) {
   requests_.AddContacts(
-      {userId}, {},
+      internal, external,
       [this, done](const Value& answer) {
         MergeAddedContacts(answer);
         done(true, Value());
@@ -100,17 +101,12 @@ void ContactSync::AddFriend(const std::string& userId, Done done) {
       });
 }
 
+void ContactSync::AddFriend(const std::string& userId, Done done) {
+  AddContacts({userId}, {}, std::move(done));
+}
+
 void ContactSync::AddGuests(const std::vector<std::string>& guests, Done done) {
-  requests_.AddContacts(
-      {}, guests,
-      [this, done](const Value& answer) {
-        MergeAddedContacts(answer);
-        done(true, Value());
-      },
-      [done](const Value& error) {
-        platform::Logf("failure json = %s", platform::ToJson(error).c_str());
-        done(false, error);
-      });
+  AddContacts({}, guests, std::move(done));
 }
 
 void ContactSync::RemoveContact(const std::string& idOrGuest, Done done) {

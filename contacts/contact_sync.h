@@ -49,6 +49,8 @@ class ContactSync {
  private:
   void UnblockAllFriends();
   void MergeAddedContacts(const platform::Value& answer);
+  void AddContacts(const std::vector<std::string>& internal,
+                   const std::vector<std::string>& external, Done done);
 
   ContactRequests& requests_;
   ContactDataManager& contacts_;

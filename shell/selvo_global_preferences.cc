@@ -88,20 +88,6 @@ bool SelvoGlobalPreferences::IsPromotion() {
   return ShiftedBool(Get("NeedShowPromotionContact"), false);
 }
 
-void SelvoGlobalPreferences::SetTimelineListCount(int64_t count) {
-  Store("TimelineListCount", count);
-}
-int64_t SelvoGlobalPreferences::TimelineListCount() {
-  return Get("TimelineListCount").AsInt(kDefaultTimelineListCount);
-}
-
-void SelvoGlobalPreferences::SetContactListMaxCount(int64_t count) {
-  Store("ContactListMaxCount", count);
-}
-int64_t SelvoGlobalPreferences::ContactListMaxCount() {
-  return Get("ContactListMaxCount").AsInt(kDefaultContactListMaxCount);
-}
-
 void SelvoGlobalPreferences::SetAudioCommentFirst(bool yes) { Store("AudioCommentFirstKey", yes); }
 bool SelvoGlobalPreferences::IsAudioCommentFirst() {
   return Get("AudioCommentFirstKey").AsBool(false);
@@ -184,6 +170,24 @@ bool SelvoGlobalPreferences::SaveVideoToLocationLibraryFlag(const std::string& u
 void SelvoGlobalPreferences::SetSaveVideoToLocationLibraryFlag(bool yes,
                                                                const std::string& user_id) {
   SaveUserValue("AllowSaveVideoToLocationLibraryKey", yes, user_id);
+}
+
+void SelvoGlobalPreferences::SetTimelineListCount(int count) {
+  if (count > 0) Store("TimelineListCount", count);
+}
+
+int SelvoGlobalPreferences::TimelineListCount() {
+  const int64_t count = platform::StandardPreferences().Get("TimelineListCount").AsInt(0);
+  return count > 0 && count <= 100000 ? static_cast<int>(count) : 50;
+}
+
+void SelvoGlobalPreferences::SetContactListMaxCount(int count) {
+  if (count > 0) Store("ContactListMaxCount", count);
+}
+
+int SelvoGlobalPreferences::ContactListMaxCount() {
+  const int64_t count = platform::StandardPreferences().Get("ContactListMaxCount").AsInt(0);
+  return count > 0 && count <= 1000000 ? static_cast<int>(count) : 150;
 }
 
 }  // namespace shell

@@ -35,12 +35,13 @@ class SelvoGlobalPreferences {
   static void SavePromotion(bool yes);
   static bool IsPromotion();
 
-  // Service-supplied limits: the timeline page size (50 until supplied) and the
-  // most contacts a user may have (150 until supplied).
-  static void SetTimelineListCount(int64_t count);
-  static int64_t TimelineListCount();
-  static void SetContactListMaxCount(int64_t count);
-  static int64_t ContactListMaxCount();
+  // "TimelineListCount": the service's page size for timelines, 50 until it
+  // says otherwise. "ContactListMaxCount": the most contacts a user may have,
+  // 150 until the service says otherwise. Values below 1 are not stored.
+  static void SetTimelineListCount(int count);
+  static int TimelineListCount();
+  static void SetContactListMaxCount(int count);
+  static int ContactListMaxCount();
 
   // "AudioCommentFirstKey": the comment bar opens in voice mode.
   static void SetAudioCommentFirst(bool yes);
@@ -74,9 +75,6 @@ class SelvoGlobalPreferences {
   static void SaveSelectContactFromAddressBook(bool yes, const std::string& user_id);
   static bool SaveVideoToLocationLibraryFlag(const std::string& user_id);
   static void SetSaveVideoToLocationLibraryFlag(bool yes, const std::string& user_id);
-
-  static constexpr int64_t kDefaultTimelineListCount = 50;
-  static constexpr int64_t kDefaultContactListMaxCount = 150;
 };
 
 }  // namespace shell

@@ -1,5 +1,7 @@
 #include "platform/testing/fake_platform.h"
 
+#include "platform/transliterator.h"
+
 namespace platform {
 
 FakePlatform::FakePlatform()
@@ -13,6 +15,7 @@ FakePlatform::FakePlatform()
   SetDefaultReachability(&reachability);
   SetDefaultHttpClientFactory(&http);
   SetDefaultAlertPresenter(&alerts);
+  SetDefaultTransliterator(&transliterator);
 }
 
 FakePlatform::~FakePlatform() {
@@ -20,6 +23,7 @@ FakePlatform::~FakePlatform() {
   SetDefaultAlertPresenter(nullptr);
   SetDefaultHttpClientFactory(nullptr);
   SetDefaultReachability(nullptr);
+  SetDefaultTransliterator(nullptr);
   SetDefaultLocationProvider(nullptr);
   SetSharedApplication(nullptr);
   SetStandardPreferences(nullptr);

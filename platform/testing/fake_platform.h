@@ -12,6 +12,7 @@
 #include "platform/testing/fake_location.h"
 #include "platform/testing/fake_push.h"
 #include "platform/testing/fake_reachability.h"
+#include "platform/testing/fake_transliterator.h"
 #include "platform/testing/manual_dispatcher.h"
 #include "platform/testing/memory_preference_store.h"
 #include "platform/testing/scripted_http.h"
@@ -35,6 +36,7 @@ class FakePlatform {
   FakeReachability reachability;
   ScriptedHttpTransport http;
   HeadlessAlertPresenter alerts;
+  FakeTransliterator transliterator;
 };
 
 }  // namespace platform

@@ -36,9 +36,14 @@ bool VideoDelivery::Deliver(const VideoFrame& frame) {
     std::lock_guard lock(mutex_);
     if (!active_ || !queue_ || !handler_ || !*handler_) return false;
     if (frame_rate_ > 0) {
+      // Keep the frames closest to a grid of the output rate: a 25 fps device
+      // gives 10 a second, not one every other frame.
       const int64_t period = 1000000 / frame_rate_;
-      if (next_due_us_ != INT64_MIN && frame.pts_us < next_due_us_) return false;
-      next_due_us_ = frame.pts_us + period * 3 / 4;
+      if (next_due_us_ != INT64_MIN && frame.pts_us < next_due_us_ - period / 10) return false;
+      if (next_due_us_ == INT64_MIN || frame.pts_us - next_due_us_ > period) {
+        next_due_us_ = frame.pts_us;  // the first frame, or after a pause
+      }
+      next_due_us_ += period;
     }
     if (waiting_->exchange(true)) return false;  // the last one is still queued: late
     queue = queue_;

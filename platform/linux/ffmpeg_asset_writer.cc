@@ -197,10 +197,13 @@ class FfmpegAssetWriter final : public AssetWriter {
                              f.uv() + static_cast<size_t>(y_off / 2) * f.uv_stride + x_off};
     const int src_stride[2] = {f.y_stride, f.uv_stride};
     sws_scale(sws_.get(), src, src_stride, 0, crop_h, frame_->data, frame_->linesize);
-    int64_t pts = av_rescale_q(f.pts_us - session_start_us_, AVRational{1, 1000000}, kVideoTimeBase);
-    if (pts <= last_pts_) pts = last_pts_ + 1;
-    last_pts_ = pts;
-    frame_->pts = pts;
+    // Times on the grid of the frame rate, as the segmenter counts them: capture
+    // jitter and a device whose rate is not a multiple of ours do not make the
+    // track irregular.
+    int64_t slot = (f.pts_us - session_start_us_ + 500000 / video_.frame_rate) * video_.frame_rate / 1000000;
+    if (slot <= last_slot_) slot = last_slot_ + 1;
+    last_slot_ = slot;
+    frame_->pts = av_rescale_q(slot, AVRational{1, video_.frame_rate}, kVideoTimeBase);
     return Encode(frame_.get());
   }
 
@@ -371,7 +374,7 @@ class FfmpegAssetWriter final : public AssetWriter {
   SwsPtr sws_;
   int sws_width_ = 0, sws_height_ = 0;
   bool sws_full_ = false;
-  int64_t last_pts_ = -1;
+  int64_t last_slot_ = -1;
   // Audio.
   std::unique_ptr<FilterChain> chain_;
   int chain_rate_ = 0, chain_channels_ = 0;

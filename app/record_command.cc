@@ -47,7 +47,8 @@ std::string Kilobytes(const std::string& path) {
 
 std::string Clock(int seconds) {
   char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
   return text;
 }
 
@@ -149,7 +150,8 @@ class Recording {
   }
 
   void Tick() {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(steady_clock::now() - start_);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(steady_clock::now() - start_);
     std::fprintf(stderr, "recording %s  video %s  audio %s\n",
                  Clock(static_cast<int>(elapsed.count())).c_str(), Kilobytes(video_).c_str(),
                  Kilobytes(audio_).c_str());
@@ -251,7 +253,9 @@ int RecordCommand(const GlobalOptions& options, const std::vector<std::string>& 
       sigaddset(&set, SIGTERM);
       int count = 0;
       while (!quit.load()) {
-        struct timespec wait {0, 200 * 1000 * 1000};
+        struct timespec wait {
+          0, 200 * 1000 * 1000
+        };
         const int signo = sigtimedwait(&set, nullptr, &wait);
         if (signo <= 0) continue;
         if (++count > 1) _exit(128 + signo);

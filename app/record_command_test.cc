@@ -178,9 +178,8 @@ TEST_F(RecordCommandTest, TestSourceRecordsGrowingFilesWithReadableCaptureTimes)
 TEST_F(RecordCommandTest, FileSourcePlaysInRealTimeAndOutMovesTheFiles) {
   const std::string movie = data_ + "/input.mp4";
   ASSERT_EQ(platform::RunProgram({platform::ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-f",
-                                  "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-f", "lavfi",
-                                  "-i", "sine=f=660:d=2", "-shortest", "-pix_fmt", "yuv420p",
-                                  movie}),
+                                  "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-f", "lavfi", "-i",
+                                  "sine=f=660:d=2", "-shortest", "-pix_fmt", "yuv420p", movie}),
             0);
   const std::string out = data_ + "/out";
   std::filesystem::create_directory(out);

@@ -75,7 +75,8 @@ TEST_F(AVCaptureManagerTest, SwitchingMovesTheRunningSessionToTheOtherCamera) {
   manager.SetupCapture();
   auto queue = fake.dispatcher.CreateSerialQueue("cameraQueue");
   int frames = 0;
-  manager.SetVideoDataOutput(queue, [&](const platform::VideoFrame&) { ++frames; }, 10);
+  manager.SetVideoDataOutput(
+      queue, [&](const platform::VideoFrame&) { ++frames; }, 10);
   manager.OpenCaptpure();
   EXPECT_TRUE(media.capture.camera_state("back").running);
   manager.SwitchCamera();

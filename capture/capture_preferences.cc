@@ -9,8 +9,8 @@ namespace {
 using platform::Value;
 
 Value Entry(const std::string& user_id, const char* key) {
-  return platform::StandardPreferences().Get(CapturePreferences::RootKey(user_id))
-      [CapturePreferences::kGroup][key];
+  return platform::StandardPreferences().Get(
+      CapturePreferences::RootKey(user_id))[CapturePreferences::kGroup][key];
 }
 
 void SetEntry(const std::string& user_id, const char* key, Value value) {

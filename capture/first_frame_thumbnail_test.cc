@@ -95,8 +95,8 @@ TEST(SaveFirstFrameImageTest, WritesTheSharedPictureAndTheThumbnail) {
   const std::string shared = tmp + "/u_firstFrame_weibo.jpg";
   const std::string thumbnail = tmp + "/x.mov.jpg";
   ASSERT_TRUE(platform::DefaultFileSystem().WriteFileAtomically(shared, "old"));
-  ASSERT_TRUE(SaveFirstFrameImage(MakeTestFrame(1280, 720, 0), ThumbnailTurn::kNone, shared,
-                                  thumbnail));
+  ASSERT_TRUE(
+      SaveFirstFrameImage(MakeTestFrame(1280, 720, 0), ThumbnailTurn::kNone, shared, thumbnail));
   auto& fs = platform::DefaultFileSystem();
   auto a = fs.ReadFile(shared);
   auto b = fs.ReadFile(thumbnail);

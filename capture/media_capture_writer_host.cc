@@ -7,6 +7,14 @@
 #include "shell/login_user_info_preferences.h"
 
 namespace capture {
+namespace {
+
+bool Alive(const std::weak_ptr<std::atomic<bool>>& alive) {
+  auto token = alive.lock();
+  return token && token->load();
+}
+
+}  // namespace
 
 using platform::DefaultDispatcher;
 using platform::MainQueue;
@@ -26,36 +34,37 @@ MediaCaptureWriterHost::MediaCaptureWriterHost(
 }
 
 MediaCaptureWriterHost::~MediaCaptureWriterHost() {
-  *alive_ = false;
+  alive_->store(false);
   // Samples still queued must not reach the writers once they are gone.
   movie_writing_queue_->Sync([this] { manager_.CloseCapture(); });
   movie_writing_queue_->Sync([] {});
+  engine_queue_->Sync([] {});
 }
 
 void MediaCaptureWriterHost::SetupDataOutputs() {
-  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<std::atomic<bool>> alive = alive_;
   manager_.SetVideoDataOutput(
       camera_queue_,
       [this, alive](const platform::VideoFrame& frame) {
         auto to_writer = [this, alive, frame] {
           movie_writing_queue_->Async([this, alive, frame] {
-            if (alive.lock() && *alive.lock()) video_writer_.DidOutputSampleBuffer(frame);
+            if (Alive(alive)) video_writer_.DidOutputSampleBuffer(frame);
           });
         };
-        if (!preview_) {
+        if (!preview_.load()) {
           to_writer();
           return;
         }
         MainQueue().Async([this, alive, frame, to_writer] {
-          if (!alive.lock() || !*alive.lock()) return;
-          if (preview_) preview_->DisplayPixelBuffer(frame);
+          if (!Alive(alive)) return;
+          if (VideoPreview* preview = preview_.load()) preview->DisplayPixelBuffer(frame);
           to_writer();
         });
       },
       kFrameRate);
   manager_.SetAudioDataOutput(microphone_queue_, [this, alive](const platform::AudioSamples& s) {
     movie_writing_queue_->Async([this, alive, s] {
-      if (alive.lock() && *alive.lock()) audio_writer_.DidOutputSampleBuffer(s);
+      if (Alive(alive)) audio_writer_.DidOutputSampleBuffer(s);
     });
   });
 }
@@ -112,7 +121,8 @@ bool MediaCaptureWriterHost::StartBothWriters(const std::string& video_path,
 bool MediaCaptureWriterHost::StartLiveStreamWriting(const std::string& uuid) {
   const platform::WallTime now = platform::DefaultClock().WallNow();
   const std::string audio_path = RecordingFiles::AudioRecordingPath(now);
-  const std::string video_path = RecordingFiles::VideoRecordingPath(platform::DefaultClock().WallNow());
+  const std::string video_path =
+      RecordingFiles::VideoRecordingPath(platform::DefaultClock().WallNow());
   if (!StartBothWriters(video_path, audio_path)) return false;
   {
     std::lock_guard lock(paths_mutex_);
@@ -120,11 +130,11 @@ bool MediaCaptureWriterHost::StartLiveStreamWriting(const std::string& uuid) {
     audio_path_ = audio_path;
   }
   if (hooks_.new_live_task) {
-    engine_queue_->Async([this, alive = std::weak_ptr<bool>(alive_), uuid, video_path, audio_path] {
-      auto token = alive.lock();
-      if (!token || !*token) return;
-      streaming_task_ = hooks_.new_live_task(uuid, video_path, audio_path);
-    });
+    engine_queue_->Async(
+        [this, alive = std::weak_ptr<std::atomic<bool>>(alive_), uuid, video_path, audio_path] {
+          if (!Alive(alive)) return;
+          streaming_task_ = hooks_.new_live_task(uuid, video_path, audio_path);
+        });
   }
   return true;
 }
@@ -132,10 +142,10 @@ bool MediaCaptureWriterHost::StartLiveStreamWriting(const std::string& uuid) {
 void MediaCaptureWriterHost::StopLiveStreamWriting(StoppedRecording* stopped) {
   stopped->video_finished = video_writer_.StopWriting();
   stopped->audio_finished = audio_writer_.StopWriting();
-  engine_queue_->Async([this, alive = std::weak_ptr<bool>(alive_)] {
-    auto token = alive.lock();
-    if (!token || !*token) return;
-    if (streaming_task_ && hooks_.send_recorder_stopped) hooks_.send_recorder_stopped(streaming_task_);
+  engine_queue_->Async([this, alive = std::weak_ptr<std::atomic<bool>>(alive_)] {
+    if (!Alive(alive)) return;
+    if (streaming_task_ && hooks_.send_recorder_stopped)
+      hooks_.send_recorder_stopped(streaming_task_);
     streaming_task_ = nullptr;
   });
 }
@@ -154,8 +164,7 @@ bool MediaCaptureWriterHost::StopSampleFilesWriting() {
   return false;
 }
 
-void MediaCaptureWriterHost::StartWritingWithVideoUuid(const std::string& uuid,
-                                                       int rotate_degrees,
+void MediaCaptureWriterHost::StartWritingWithVideoUuid(const std::string& uuid, int rotate_degrees,
                                                        std::function<void(bool)> block) {
   video_rotate_degrees_ = rotate_degrees;
   auto report = [block](bool ok) { MainQueue().Async([block, ok] { block(ok); }); };
@@ -163,7 +172,7 @@ void MediaCaptureWriterHost::StartWritingWithVideoUuid(const std::string& uuid,
     movie_writing_queue_->Async([this, uuid, report] { report(StartLiveStreamWriting(uuid)); });
     return;
   }
-  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<std::atomic<bool>> alive = alive_;
   waiting_sample_ready_queue_->Async([this, alive, uuid, report] {
     bool samples_started = false;
     movie_writing_queue_->Sync([&] { samples_started = StartSampleFilesWriting(); });
@@ -173,10 +182,10 @@ void MediaCaptureWriterHost::StartWritingWithVideoUuid(const std::string& uuid,
     }
     // The writers record the samples meanwhile.
     waiting_sample_ready_queue_->AsyncAfter(kSampleRecordingTime, [this, alive, uuid, report] {
-      auto token = alive.lock();
-      if (!token || !*token) return;
+      if (!Alive(alive)) return;
       bool ok = false;
-      movie_writing_queue_->Sync([&] { ok = StopSampleFilesWriting() && StartLiveStreamWriting(uuid); });
+      movie_writing_queue_->Sync(
+          [&] { ok = StopSampleFilesWriting() && StartLiveStreamWriting(uuid); });
       report(ok);
     });
   });
@@ -188,10 +197,9 @@ void MediaCaptureWriterHost::WaitForThumbnail(const std::string& path, int polls
     then();
     return;
   }
-  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<std::atomic<bool>> alive = alive_;
   platform::GlobalQueue().AsyncAfter(kThumbnailPollInterval, [this, alive, path, polls_left, then] {
-    auto token = alive.lock();
-    if (!token || !*token) return;
+    if (!Alive(alive)) return;
     WaitForThumbnail(path, polls_left - 1, then);
   });
 }
@@ -201,7 +209,7 @@ void MediaCaptureWriterHost::PublishLiveMedia(const std::string& url,
   const std::string video_sample = RecordingFiles::SampleVideoFile();
   const std::string audio_sample = RecordingFiles::SampleAudioFile();
   const std::string token = shell::LoginUserInfoPreferences::AccessToken().value_or("");
-  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<std::atomic<bool>> alive = alive_;
   waiting_sample_ready_queue_->Async([=, this] {
     std::string thumbnail;
     movie_writing_queue_->Sync(
@@ -209,8 +217,7 @@ void MediaCaptureWriterHost::PublishLiveMedia(const std::string& url,
     platform::GlobalQueue().Async([=, this] {
       WaitForThumbnail(thumbnail, kThumbnailPolls, [=, this] {
         engine_queue_->Async([=, this] {
-          auto alive_token = alive.lock();
-          if (!alive_token || !*alive_token) return;
+          if (!Alive(alive)) return;
           int result = kLiveTaskNotWired;
           if (hooks_.start_live_task) {
             result = hooks_.start_live_task(streaming_task_, url, token, kFrameRate, video_sample,
@@ -231,9 +238,8 @@ void MediaCaptureWriterHost::StopWritingWithBlock(
     stopped->audio_path = audio_writer_.output_path();
     StopLiveStreamWriting(stopped.get());
     MainQueue().Async([this, block, stopped] {
-      if (hooks_.combine_to_library &&
-          CapturePreferences::SaveVideoToLocationLibraryFlag(
-              shell::LoginUserInfoPreferences::UserId())) {
+      if (hooks_.combine_to_library && CapturePreferences::SaveVideoToLocationLibraryFlag(
+                                           shell::LoginUserInfoPreferences::UserId())) {
         hooks_.combine_to_library(stopped->video_path, video_rotate_degrees_, stopped->audio_path);
       }
       block(*stopped);

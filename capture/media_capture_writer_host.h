@@ -16,9 +16,10 @@
 // Destroy the host on the main queue once no start or stop is under way.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
-#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -122,12 +123,13 @@ class MediaCaptureWriterHost {
   std::shared_ptr<platform::DispatchQueue> waiting_sample_ready_queue_;
   std::shared_ptr<platform::DispatchQueue> camera_queue_;
   std::shared_ptr<platform::DispatchQueue> microphone_queue_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Cleared when the host goes: deferred blocks that find it cleared do nothing.
+  std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 
   AVCaptureManager manager_;
   VideoCaptureWriter video_writer_;
   AudioCaptureWriter audio_writer_;
-  VideoPreview* preview_ = nullptr;  // main queue only
+  std::atomic<VideoPreview*> preview_{nullptr};  // shown on the main queue
   int video_rotate_degrees_ = 0;
   LiveTask streaming_task_ = nullptr;  // engine queue only
 

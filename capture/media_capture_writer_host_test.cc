@@ -89,9 +89,9 @@ class HostTest : public ::testing::Test {
   // Camera and microphone deliver for `duration`, 10 pictures a second.
   void Capture(milliseconds duration) {
     for (milliseconds t{0}; t < duration; t += milliseconds(100)) {
-      const int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
-                              fake.clock.Now().time_since_epoch())
-                              .count();
+      const int64_t now =
+          std::chrono::duration_cast<std::chrono::microseconds>(fake.clock.Now().time_since_epoch())
+              .count();
       media.capture.PushVideoFrame(MakeTestFrame(1280, 720, now));
       media.capture.PushAudio(MakeTestAudio(4410, now));
       fake.dispatcher.AdvanceBy(milliseconds(100));

@@ -43,7 +43,8 @@ std::string RecordingFiles::TmpDirectory() {
 }
 
 std::string RecordingFiles::TimeStampText(platform::WallTime when) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
   time_t seconds = static_cast<time_t>(ms / 1000);
   struct tm local {};
   localtime_r(&seconds, &local);

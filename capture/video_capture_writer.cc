@@ -65,7 +65,8 @@ bool VideoCaptureWriter::StopWriting() {
 }
 
 void VideoCaptureWriter::ProposeScaleFactor(float factor) {
-  const double scaled = std::clamp(static_cast<double>(frame_scale_factor_.load()) * factor, 1.0, 4.0);
+  const double scaled =
+      std::clamp(static_cast<double>(frame_scale_factor_.load()) * factor, 1.0, 4.0);
   frame_scale_factor_.store(static_cast<float>(scaled));
   round_frame_scale_factor_.store(static_cast<float>(TruncateTwoDecimals(scaled)));
 }

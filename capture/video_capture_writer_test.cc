@@ -32,8 +32,8 @@ TEST_F(CaptureWriterTest, ZoomIsClampedAndRoundedDown) {
     float expected;
   };
   const Case cases[] = {
-      {{0.5f}, 1.0f}, {{2.0f}, 2.0f}, {{2.0f, 10.0f}, 4.0f}, {{1.234567f}, 1.23f},
-      {{3.0f, 0.1f}, 1.0f},
+      {{0.5f}, 1.0f},       {{2.0f}, 2.0f},       {{2.0f, 10.0f}, 4.0f},
+      {{1.234567f}, 1.23f}, {{3.0f, 0.1f}, 1.0f},
   };
   for (const Case& c : cases) {
     VideoCaptureWriter writer;
@@ -47,8 +47,8 @@ TEST_F(CaptureWriterTest, ZoomTwoCropsTheCentreOfA720pFrame) {
   writer.ProposeScaleFactor(2.0f);
   auto frame = MakeTestFrame(1280, 720, 42, 50, 90);
   // Mark the centre region's corners.
-  frame.y()[180 * 1280 + 400] = 200;   // top left of the 480 x 360 centre
-  frame.y()[539 * 1280 + 879] = 201;   // bottom right
+  frame.y()[180 * 1280 + 400] = 200;  // top left of the 480 x 360 centre
+  frame.y()[539 * 1280 + 879] = 201;  // bottom right
   auto out = writer.ResampleVideoBuffer(frame);
   ASSERT_TRUE(out.valid());
   EXPECT_EQ(out.width, 480);
@@ -80,7 +80,8 @@ TEST_F(CaptureWriterTest, GrayFilterWritesChroma128WithoutTouchingTheCapturedFra
     ASSERT_EQ(record->frames.size(), 2u);
     for (const auto& written : record->frames) {
       const size_t chroma = static_cast<size_t>(written.width) * written.height / 2;
-      EXPECT_TRUE(std::all_of(written.uv(), written.uv() + chroma, [](uint8_t c) { return c == 128; }));
+      EXPECT_TRUE(
+          std::all_of(written.uv(), written.uv() + chroma, [](uint8_t c) { return c == 128; }));
     }
     writer.StopWriting();
   }

@@ -64,8 +64,8 @@ void VideoThumbnailGenerator::GenerateThumbnailAsynchronouslyWithSize(
   asset_queue_->Async([this, width, height, handler = std::move(handler)] {
     if (!AssetHasVideoTrack()) return;
     std::string error;
-    auto image = platform::DefaultAssetImageGenerator().CopyImageAt(
-        asset_path_, kThumbnailSeconds, width, height, &error);
+    auto image = platform::DefaultAssetImageGenerator().CopyImageAt(asset_path_, kThumbnailSeconds,
+                                                                    width, height, &error);
     if (!image) {
       platform::Logf("Generate thumbnail failed: %s", error.c_str());
       return;
@@ -79,7 +79,7 @@ bool VideoThumbnailGenerator::SaveCacheThumbnail(const platform::Image& image) c
   std::string error;
   auto png = platform::DefaultImageCodec().EncodePng(image, &error);
   if (!png || !platform::DefaultFileSystem().WriteFileAtomically(CacheThumbnailPath(asset_path_),
-                                                                  *png, 0644, &error)) {
+                                                                 *png, 0644, &error)) {
     platform::Logf("Save thumbnail failed: %s", error.c_str());
     return false;
   }

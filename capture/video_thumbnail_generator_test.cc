@@ -29,10 +29,9 @@ class VideoThumbnailGeneratorTest : public ::testing::Test {
   VideoThumbnailGeneratorTest() {
     platform::SetDefaultAssetImageGenerator(&images);
     queue = fake.dispatcher.CreateSerialQueue("asset queue");
-    subscription = center.AddObserver(VideoThumbnailGenerator::kFinishNotification,
-                                      [this](const platform::Notification& n) {
-                                        finished.push_back(n.object.AsPointer());
-                                      });
+    subscription = center.AddObserver(
+        VideoThumbnailGenerator::kFinishNotification,
+        [this](const platform::Notification& n) { finished.push_back(n.object.AsPointer()); });
   }
   ~VideoThumbnailGeneratorTest() override { platform::SetDefaultAssetImageGenerator(nullptr); }
 

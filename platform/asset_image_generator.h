@@ -18,9 +18,8 @@ class AssetImageGenerator {
   // The picture shown at `seconds` (the last one when the movie is shorter),
   // at most `max_width` x `max_height` with its aspect kept; nullopt and `error`
   // when there is none.
-  virtual std::optional<Image> CopyImageAt(const std::string& path, double seconds,
-                                           int max_width, int max_height,
-                                           std::string* error = nullptr) = 0;
+  virtual std::optional<Image> CopyImageAt(const std::string& path, double seconds, int max_width,
+                                           int max_height, std::string* error = nullptr) = 0;
 };
 
 // FFmpeg's libraries unless another generator was installed (nullptr restores it).

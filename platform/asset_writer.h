@@ -18,7 +18,13 @@
 
 namespace platform {
 
-enum class AssetWriterStatus { kUnknown = 0, kWriting = 1, kCompleted = 2, kFailed = 3, kCancelled = 4 };
+enum class AssetWriterStatus {
+  kUnknown = 0,
+  kWriting = 1,
+  kCompleted = 2,
+  kFailed = 3,
+  kCancelled = 4
+};
 
 // H.264 video.
 struct VideoOutputSettings {

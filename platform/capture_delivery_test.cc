@@ -18,7 +18,8 @@ TEST(CaptureDeliveryTest, DropsLateFramesAndCapsTheFrameRate) {
   auto queue = fake.dispatcher.CreateSerialQueue("cameraQueue");
   std::vector<int64_t> seen;
   VideoDelivery delivery;
-  delivery.Configure(queue, [&](const VideoFrame& f) { seen.push_back(f.pts_us); }, 10);
+  delivery.Configure(
+      queue, [&](const VideoFrame& f) { seen.push_back(f.pts_us); }, 10);
   EXPECT_FALSE(delivery.Deliver(FrameAt(0)));  // not active yet
   delivery.Activate();
 

@@ -53,7 +53,8 @@ ImageFormat SniffImageFormat(std::string_view data) {
       static_cast<unsigned char>(data[1]) == 0xD8 && static_cast<unsigned char>(data[2]) == 0xFF) {
     return ImageFormat::kJpeg;
   }
-  if (data.size() >= 8 && std::equal(kPng, kPng + 8, reinterpret_cast<const unsigned char*>(data.data()))) {
+  if (data.size() >= 8 &&
+      std::equal(kPng, kPng + 8, reinterpret_cast<const unsigned char*>(data.data()))) {
     return ImageFormat::kPng;
   }
   return ImageFormat::kUnknown;

@@ -83,8 +83,7 @@ void DrawText(VideoFrame& f, const char* text, int x, int y, int dot) {
       for (int row = 0; row < 7; ++row) {
         for (int col = 0; col < 5; ++col) {
           if (g.rows[row] & (0x10 >> col)) {
-            Fill(f, x + col * dot, y + row * dot, x + (col + 1) * dot, y + (row + 1) * dot,
-                 kWhite);
+            Fill(f, x + col * dot, y + row * dot, x + (col + 1) * dot, y + (row + 1) * dot, kWhite);
           }
         }
       }
@@ -99,7 +98,8 @@ uint16_t TestPictureCrc(const uint8_t* data, int length) {
   for (int i = 0; i < length; ++i) {
     crc ^= static_cast<uint16_t>(data[i] << 8);
     for (int b = 0; b < 8; ++b) {
-      crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+      crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
+                           : static_cast<uint16_t>(crc << 1);
     }
   }
   return crc;
@@ -136,11 +136,11 @@ void DrawTestPicture(VideoFrame& f, int64_t wall_ms) {
 
   // The readable time, local, in rows 5 to 8.
   time_t seconds = static_cast<time_t>(wall_ms / 1000);
-  struct tm local{};
+  struct tm local {};
   localtime_r(&seconds, &local);
   char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                local.tm_sec, static_cast<int>(wall_ms % 1000));
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                static_cast<int>(wall_ms % 1000));
   const int area_top = CellY(5, h);
   const int area_height = CellY(9, h) - area_top;
   const int text_cells = static_cast<int>(std::strlen(text)) * 6;
@@ -148,8 +148,7 @@ void DrawTestPicture(VideoFrame& f, int64_t wall_ms) {
   DrawText(f, text, (w - text_cells * dot) / 2, area_top + (area_height - 7 * dot) / 2, dot);
 }
 
-std::optional<int64_t> ReadTestPictureTime(const uint8_t* luma, int width, int height,
-                                           int stride) {
+std::optional<int64_t> ReadTestPictureTime(const uint8_t* luma, int width, int height, int stride) {
   if (!luma || width < kTestPictureColumns * 2 || height < kTestPictureRows * 2) {
     return std::nullopt;
   }

@@ -35,8 +35,7 @@ void DrawTestPicture(VideoFrame& frame, int64_t wall_ms);
 
 // The capture time coded in a picture's luma plane, or nullopt when no valid
 // code is there (another picture, a zoomed or cropped one, a damaged code).
-std::optional<int64_t> ReadTestPictureTime(const uint8_t* luma, int width, int height,
-                                           int stride);
+std::optional<int64_t> ReadTestPictureTime(const uint8_t* luma, int width, int height, int stride);
 
 // The CRC of the code.
 uint16_t TestPictureCrc(const uint8_t* data, int length);

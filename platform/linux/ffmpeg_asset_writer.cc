@@ -88,8 +88,7 @@ class FfmpegAssetWriter final : public AssetWriter {
     av_dict_set(&options, "profile", "main", 0);
     // One slice a frame: the reader of the growing file counts slices per frame.
     av_dict_set(&options, "x264-params",
-                "sliced-threads=0:slices=1:bframes=0:rc-lookahead=0:aud=0:repeat-headers=0",
-                0);
+                "sliced-threads=0:slices=1:bframes=0:rc-lookahead=0:aud=0:repeat-headers=0", 0);
     int rc = avcodec_open2(c.get(), codec, &options);
     av_dict_free(&options);
     if (rc < 0) return Fail("Couldn't apply video output settings: " + ErrorText(rc));
@@ -169,7 +168,8 @@ class FfmpegAssetWriter final : public AssetWriter {
     if (f.pts_us < session_start_us_) return true;  // before the session: not part of the track
     // Aspect fill: the centred region of the output's aspect.
     int crop_w = f.width, crop_h = f.height;
-    if (static_cast<int64_t>(f.width) * video_.height > static_cast<int64_t>(f.height) * video_.width) {
+    if (static_cast<int64_t>(f.width) * video_.height >
+        static_cast<int64_t>(f.height) * video_.width) {
       crop_w = static_cast<int>(static_cast<int64_t>(f.height) * video_.width / video_.height) & ~1;
     } else {
       crop_h = static_cast<int>(static_cast<int64_t>(f.width) * video_.height / video_.width) & ~1;
@@ -200,7 +200,8 @@ class FfmpegAssetWriter final : public AssetWriter {
     // Times on the grid of the frame rate, as the segmenter counts them: capture
     // jitter and a device whose rate is not a multiple of ours do not make the
     // track irregular.
-    int64_t slot = (f.pts_us - session_start_us_ + 500000 / video_.frame_rate) * video_.frame_rate / 1000000;
+    int64_t slot =
+        (f.pts_us - session_start_us_ + 500000 / video_.frame_rate) * video_.frame_rate / 1000000;
     if (slot <= last_slot_) slot = last_slot_ + 1;
     last_slot_ = slot;
     frame_->pts = av_rescale_q(slot, AVRational{1, video_.frame_rate}, kVideoTimeBase);
@@ -344,7 +345,8 @@ class FfmpegAssetWriter final : public AssetWriter {
       if (rc < 0) return Fail("cannot write " + path_ + ": " + ErrorText(rc));
       // The reader of the growing file must see every sample as soon as it exists.
       avio_flush(output_->pb);
-      if (output_->pb->error < 0) return Fail("cannot write " + path_ + ": " + ErrorText(output_->pb->error));
+      if (output_->pb->error < 0)
+        return Fail("cannot write " + path_ + ": " + ErrorText(output_->pb->error));
     }
   }
 

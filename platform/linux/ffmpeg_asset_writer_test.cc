@@ -48,8 +48,9 @@ std::vector<int> NalTypes(const std::string& data) {
     if (box.type != "mdat") continue;
     uint64_t at = box.offset + 8, end = box.offset + box.size;
     while (at + 4 <= end) {
-      uint32_t length = (static_cast<uint8_t>(data[at]) << 24) | (static_cast<uint8_t>(data[at + 1]) << 16) |
-                        (static_cast<uint8_t>(data[at + 2]) << 8) | static_cast<uint8_t>(data[at + 3]);
+      uint32_t length =
+          (static_cast<uint8_t>(data[at]) << 24) | (static_cast<uint8_t>(data[at + 1]) << 16) |
+          (static_cast<uint8_t>(data[at + 2]) << 8) | static_cast<uint8_t>(data[at + 3]);
       if (length == 0 || at + 4 + length > end) break;
       types.push_back(static_cast<uint8_t>(data[at + 4]) & 0x1F);
       at += 4 + length;
@@ -76,7 +77,8 @@ TEST_F(FfmpegAssetWriterTest, VideoGrowsSampleBySampleAndDecodesAsH264) {
     DrawTestPicture(picture, kWallMs + i * 100);
     for (int y = 0; y < 720; ++y) {
       std::copy_n(picture.y() + y * 960, 960, frame.y() + y * 1280 + 160);
-      if (y % 2 == 0) std::copy_n(picture.uv() + (y / 2) * 960, 960, frame.uv() + (y / 2) * 1280 + 160);
+      if (y % 2 == 0)
+        std::copy_n(picture.uv() + (y / 2) * 960, 960, frame.uv() + (y / 2) * 1280 + 160);
     }
     frame.pts_us = kStartUs + i * 100000;
     ASSERT_TRUE(writer->IsReadyForMoreMediaData());
@@ -144,7 +146,8 @@ TEST_F(FfmpegAssetWriterTest, AudioIsAacLcMono22050) {
   while (produced < 2 * kRate) {
     auto samples = std::make_shared<std::vector<int16_t>>(kBlock);
     for (int i = 0; i < kBlock; ++i) {
-      (*samples)[i] = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 440 * (produced + i) / kRate));
+      (*samples)[i] =
+          static_cast<int16_t>(6000 * std::sin(2 * M_PI * 440 * (produced + i) / kRate));
     }
     AudioSamples block{kRate, 1, kStartUs + produced * 1000000 / kRate, samples};
     ASSERT_TRUE(writer->AppendAudio(block)) << writer->error();
@@ -177,8 +180,8 @@ TEST_F(FfmpegAssetWriterTest, RotationBecomesTheTrackTransform) {
   }
   ASSERT_TRUE(writer->FinishWriting());
   std::string out, err;
-  RunProgram({ToolPath("ffprobe"), "-v", "error", "-show_entries", "stream_side_data=rotation", "-of",
-              "default=nw=1", dir_ + "/portrait.mov"},
+  RunProgram({ToolPath("ffprobe"), "-v", "error", "-show_entries", "stream_side_data=rotation",
+              "-of", "default=nw=1", dir_ + "/portrait.mov"},
              &out, &err);
   EXPECT_NE(out.find("rotation=-90"), std::string::npos) << out << err;
 }

@@ -34,8 +34,7 @@ InputPtr OpenInput(const std::string& path, std::string* error) {
 
 // Degrees counter-clockwise that the track's display matrix turns the picture.
 int TrackRotation(const AVStream* stream) {
-  const uint8_t* side =
-      av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+  const uint8_t* side = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
   if (!side) return 0;
   double angle = av_display_rotation_get(reinterpret_cast<const int32_t*>(side));
   if (std::isnan(angle)) return 0;
@@ -97,9 +96,8 @@ std::optional<Image> FfmpegImageGenerator::CopyImageAt(const std::string& path, 
     return std::nullopt;
   }
   const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-  const int64_t target =
-      start + av_rescale_q(static_cast<int64_t>(seconds * 1000000), AVRational{1, 1000000},
-                           stream->time_base);
+  const int64_t target = start + av_rescale_q(static_cast<int64_t>(seconds * 1000000),
+                                              AVRational{1, 1000000}, stream->time_base);
   av_seek_frame(input.get(), index, target, AVSEEK_FLAG_BACKWARD);
 
   FramePtr frame = MakeFrame();

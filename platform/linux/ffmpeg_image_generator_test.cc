@@ -17,11 +17,26 @@ class FfmpegImageGeneratorTest : public ::testing::Test {
   // A movie made by the ffmpeg tool: red for the first second, then blue.
   std::string MakeMovie(const std::string& name, const std::string& extra = "") {
     const std::string path = dir_ + "/" + name;
-    std::vector<std::string> argv{ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                                  "color=red:s=320x240:r=10:d=1", "-f", "lavfi", "-i",
-                                  "color=blue:s=320x240:r=10:d=3", "-filter_complex",
-                                  "[0][1]concat=n=2:v=1[v]", "-map", "[v]", "-c:v", "libx264",
-                                  "-pix_fmt", "yuv420p"};
+    std::vector<std::string> argv{ToolPath("ffmpeg"),
+                                  "-nostdin",
+                                  "-v",
+                                  "error",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "color=red:s=320x240:r=10:d=1",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "color=blue:s=320x240:r=10:d=3",
+                                  "-filter_complex",
+                                  "[0][1]concat=n=2:v=1[v]",
+                                  "-map",
+                                  "[v]",
+                                  "-c:v",
+                                  "libx264",
+                                  "-pix_fmt",
+                                  "yuv420p"};
     if (!extra.empty()) {
       argv.push_back("-metadata:s:v");
       argv.push_back(extra);

@@ -40,8 +40,8 @@ std::unique_ptr<FilterChain> FilterChain::Create(bool video, const std::string& 
   chain->graph_->nb_threads = 1;
   const AVFilter* source = avfilter_get_by_name(video ? "buffer" : "abuffer");
   const AVFilter* sink = avfilter_get_by_name(video ? "buffersink" : "abuffersink");
-  int rc = avfilter_graph_create_filter(&chain->source_, source, "in", source_args.c_str(),
-                                        nullptr, chain->graph_.get());
+  int rc = avfilter_graph_create_filter(&chain->source_, source, "in", source_args.c_str(), nullptr,
+                                        chain->graph_.get());
   if (rc >= 0) {
     rc = avfilter_graph_create_filter(&chain->sink_, sink, "out", nullptr, nullptr,
                                       chain->graph_.get());

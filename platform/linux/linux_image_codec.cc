@@ -7,8 +7,8 @@
 #include <cstring>
 
 // jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace platform {
 namespace {
@@ -152,7 +152,8 @@ std::optional<Image> DecodePng(std::string_view data, std::string* error) {
   image.height = static_cast<int>(height);
   image.rgba.resize(static_cast<size_t>(width) * height * 4);
   rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = &image.rgba[static_cast<size_t>(y) * width * 4];
+  for (png_uint_32 y = 0; y < height; ++y)
+    rows[y] = &image.rgba[static_cast<size_t>(y) * width * 4];
   png_read_image(png, rows.data());
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
@@ -211,8 +212,8 @@ std::optional<std::string> LinuxImageCodec::EncodeJpeg(const Image& image, doubl
   jpeg_set_quality(&cinfo, q < 1 ? 1 : (q > 100 ? 100 : q), TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&image.rgba[static_cast<size_t>(cinfo.next_scanline) *
-                                                    image.width * 4]);
+    JSAMPROW row = const_cast<JSAMPROW>(
+        &image.rgba[static_cast<size_t>(cinfo.next_scanline) * image.width * 4]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

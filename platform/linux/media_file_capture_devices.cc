@@ -121,8 +121,8 @@ class MediaFilePlayer {
     while (!stop_) {
       const auto now = steady_clock::now();
       if (now >= due) return true;
-      std::this_thread::sleep_for(std::min<steady_clock::duration>(due - now,
-                                                                   std::chrono::milliseconds(50)));
+      std::this_thread::sleep_for(
+          std::min<steady_clock::duration>(due - now, std::chrono::milliseconds(50)));
     }
     return false;
   }
@@ -169,16 +169,16 @@ class MediaFilePlayer {
     }
     if (!chain_) {
       char layout[64] = "mono";
-      if (f->ch_layout.nb_channels > 0) av_channel_layout_describe(&f->ch_layout, layout, sizeof layout);
-      const std::string args =
-          "time_base=1/" + std::to_string(f->sample_rate) + ":sample_rate=" +
-          std::to_string(f->sample_rate) + ":sample_fmt=" +
-          av_get_sample_fmt_name(static_cast<AVSampleFormat>(f->format)) +
-          ":channel_layout=" + layout;
+      if (f->ch_layout.nb_channels > 0)
+        av_channel_layout_describe(&f->ch_layout, layout, sizeof layout);
+      const std::string args = "time_base=1/" + std::to_string(f->sample_rate) +
+                               ":sample_rate=" + std::to_string(f->sample_rate) + ":sample_fmt=" +
+                               av_get_sample_fmt_name(static_cast<AVSampleFormat>(f->format)) +
+                               ":channel_layout=" + layout;
       const char* out_layout = f->ch_layout.nb_channels >= 2 ? "stereo" : "mono";
-      chain_ = FilterChain::Create(false, args,
-                                   std::string("aformat=sample_fmts=s16:channel_layouts=") + out_layout,
-                                   nullptr);
+      chain_ = FilterChain::Create(
+          false, args, std::string("aformat=sample_fmts=s16:channel_layouts=") + out_layout,
+          nullptr);
       if (!chain_) return;
     }
     if (t >= 0 && !WaitFor(loop_offset + t)) return;
@@ -187,8 +187,8 @@ class MediaFilePlayer {
     FramePtr out = MakeFrame();
     while (chain_->Pull(out.get()) > 0) {
       const int channels = out->ch_layout.nb_channels;
-      auto samples = std::make_shared<std::vector<int16_t>>(
-          static_cast<size_t>(out->nb_samples) * channels);
+      auto samples =
+          std::make_shared<std::vector<int16_t>>(static_cast<size_t>(out->nb_samples) * channels);
       std::memcpy(samples->data(), out->data[0], samples->size() * sizeof(int16_t));
       AudioSamples block;
       block.sample_rate = out->sample_rate;
@@ -284,7 +284,8 @@ class FileVideoSource final : public VideoCaptureSource {
   bool SetContinuousAutoFocus() override { return false; }
   bool SetFocusPoint(double, double) override { return false; }
   Rect CleanAperture() const override {
-    return Rect{0, 0, static_cast<double>(player_->width()), static_cast<double>(player_->height())};
+    return Rect{0, 0, static_cast<double>(player_->width()),
+                static_cast<double>(player_->height())};
   }
 
  private:

@@ -18,8 +18,7 @@ class MediaFilePlayer;
 class MediaFileCaptureDevices final : public CaptureDevices {
  public:
   // Nullptr and `error` when the file cannot be read or has neither track.
-  static std::unique_ptr<MediaFileCaptureDevices> Open(const std::string& path,
-                                                       std::string* error);
+  static std::unique_ptr<MediaFileCaptureDevices> Open(const std::string& path, std::string* error);
   ~MediaFileCaptureDevices() override;
 
   std::vector<CameraInfo> Cameras() override;

@@ -73,8 +73,7 @@ class DeviceVideoSource final : public VideoCaptureSource {
     input_ = OpenDevice("video4linux2", info_.id, &options, &stop_, error);
     av_dict_free(&options);
     if (!input_) input_ = OpenDevice("video4linux2", info_.id, nullptr, &stop_, error);
-    if (!input_ || avformat_find_stream_info(input_.get(), nullptr) < 0 ||
-        input_->nb_streams < 1) {
+    if (!input_ || avformat_find_stream_info(input_.get(), nullptr) < 0 || input_->nb_streams < 1) {
       if (error && input_) *error = info_.id + ": no video stream";
       input_.reset();
       return false;
@@ -129,12 +128,11 @@ class DeviceVideoSource final : public VideoCaptureSource {
         const bool full = picture->color_range == AVCOL_RANGE_JPEG ||
                           picture->format == AV_PIX_FMT_YUVJ420P ||
                           picture->format == AV_PIX_FMT_YUVJ422P;
-        sws_setColorspaceDetails(sws.get(), coefficients, full ? 1 : 0, coefficients, 0, 0,
-                                 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(sws.get(), coefficients, full ? 1 : 0, coefficients, 0, 0, 1 << 16,
+                                 1 << 16);
         uint8_t* dst[2] = {frame.y(), frame.uv()};
         int dst_stride[2] = {frame.y_stride, frame.uv_stride};
-        sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst,
-                  dst_stride);
+        sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dst_stride);
         delivery_.Deliver(frame);
         av_frame_unref(picture.get());
       }
@@ -219,8 +217,8 @@ class DeviceAudioSource final : public AudioCaptureSource {
 bool PulseServerReachable() {
   if (std::getenv("PULSE_SERVER")) return true;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string socket = std::string(runtime ? runtime : "/run/user/" + std::to_string(getuid())) +
-                       "/pulse/native";
+  std::string socket =
+      std::string(runtime ? runtime : "/run/user/" + std::to_string(getuid())) + "/pulse/native";
   return ::access(socket.c_str(), F_OK) == 0;
 }
 

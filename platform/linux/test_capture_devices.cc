@@ -60,8 +60,8 @@ class TestVideoSource final : public VideoCaptureSource {
       const int64_t wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   system_clock::now().time_since_epoch())
                                   .count();
-      VideoFrame frame = VideoFrame::Allocate(TestCaptureDevices::kWidth,
-                                              TestCaptureDevices::kHeight);
+      VideoFrame frame =
+          VideoFrame::Allocate(TestCaptureDevices::kWidth, TestCaptureDevices::kHeight);
       frame.pts_us = SinceEpochUs(captured);
       DrawTestPicture(frame, wall_ms);
       delivery_.Deliver(frame);
@@ -124,9 +124,10 @@ class TestAudioSource final : public AudioCaptureSource {
       produced += kBlock;
       if (steady_clock::now() > due + std::chrono::milliseconds(500)) {
         // Fell far behind (a stopped process): skip ahead instead of bursting.
-        produced = std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start)
-                       .count() *
-                   kRate / 1000000;
+        produced =
+            std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start)
+                .count() *
+            kRate / 1000000;
       }
     }
   }

@@ -32,14 +32,15 @@ TEST(TestCaptureDevicesTest, TenPicturesASecondShowingTheirCaptureTimeAndATone) 
   std::condition_variable changed;
   std::vector<std::pair<int64_t, std::optional<int64_t>>> seen;  // delivery time, code
   int64_t audio_frames = 0;
-  camera->SetOutput(dispatcher.CreateSerialQueue("cameraQueue"),
-                    [&](const VideoFrame& f) {
-                      auto t = ReadTestPictureTime(f.y(), f.width, f.height, f.y_stride);
-                      std::lock_guard lock(mutex);
-                      seen.emplace_back(WallMs(), t);
-                      changed.notify_all();
-                    },
-                    10);
+  camera->SetOutput(
+      dispatcher.CreateSerialQueue("cameraQueue"),
+      [&](const VideoFrame& f) {
+        auto t = ReadTestPictureTime(f.y(), f.width, f.height, f.y_stride);
+        std::lock_guard lock(mutex);
+        seen.emplace_back(WallMs(), t);
+        changed.notify_all();
+      },
+      10);
   microphone->SetOutput(dispatcher.CreateSerialQueue("microphoneQueue"),
                         [&](const AudioSamples& s) {
                           std::lock_guard lock(mutex);

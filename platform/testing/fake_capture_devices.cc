@@ -6,7 +6,8 @@ namespace platform {
 
 class FakeVideoSource final : public VideoCaptureSource {
  public:
-  FakeVideoSource(FakeCaptureDevices& owner, CameraInfo info) : owner_(owner), info_(std::move(info)) {
+  FakeVideoSource(FakeCaptureDevices& owner, CameraInfo info)
+      : owner_(owner), info_(std::move(info)) {
     owner_.camera_states_[info_.id].open = true;
   }
   ~FakeVideoSource() override {
@@ -21,16 +22,21 @@ class FakeVideoSource final : public VideoCaptureSource {
   }
   bool Start(std::string*) override {
     delivery_.Activate();
+    std::lock_guard lock(owner_.running_mutex_);
     owner_.running_cameras_[info_.id] = &delivery_;
     owner_.camera_states_[info_.id].running = true;
     return true;
   }
   void Stop() override {
     delivery_.Deactivate();
+    std::lock_guard lock(owner_.running_mutex_);
     owner_.running_cameras_.erase(info_.id);
     owner_.camera_states_[info_.id].running = false;
   }
-  bool running() const override { return owner_.running_cameras_.count(info_.id) > 0; }
+  bool running() const override {
+    std::lock_guard lock(owner_.running_mutex_);
+    return owner_.running_cameras_.count(info_.id) > 0;
+  }
   bool SetTorch(bool on) override {
     auto& state = owner_.camera_states_[info_.id];
     ++state.torch_calls;
@@ -70,16 +76,21 @@ class FakeAudioSource final : public AudioCaptureSource {
   }
   bool Start(std::string*) override {
     delivery_.Activate();
+    std::lock_guard lock(owner_.running_mutex_);
     owner_.running_microphone_ = &delivery_;
     owner_.microphone_running_ = true;
     return true;
   }
   void Stop() override {
     delivery_.Deactivate();
+    std::lock_guard lock(owner_.running_mutex_);
     if (owner_.running_microphone_ == &delivery_) owner_.running_microphone_ = nullptr;
     owner_.microphone_running_ = false;
   }
-  bool running() const override { return owner_.running_microphone_ == &delivery_; }
+  bool running() const override {
+    std::lock_guard lock(owner_.running_mutex_);
+    return owner_.running_microphone_ == &delivery_;
+  }
 
  private:
   FakeCaptureDevices& owner_;
@@ -113,12 +124,14 @@ std::unique_ptr<AudioCaptureSource> FakeCaptureDevices::OpenMicrophone(std::stri
 }
 
 bool FakeCaptureDevices::PushVideoFrame(const VideoFrame& frame) {
+  std::lock_guard lock(running_mutex_);
   bool delivered = false;
   for (auto& [id, delivery] : running_cameras_) delivered |= delivery->Deliver(frame);
   return delivered;
 }
 
 bool FakeCaptureDevices::PushAudio(const AudioSamples& samples) {
+  std::lock_guard lock(running_mutex_);
   return running_microphone_ && running_microphone_->Deliver(samples);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +55,9 @@ class FakeCaptureDevices final : public CaptureDevices {
   friend class FakeVideoSource;
   friend class FakeAudioSource;
   std::map<std::string, CameraState> camera_states_;
+  // The sources start and stop on the code's queues while a test may push from
+  // its own thread.
+  std::mutex running_mutex_;
   std::map<std::string, VideoDelivery*> running_cameras_;
   AudioDelivery* running_microphone_ = nullptr;
   bool microphone_open_ = false;

@@ -13,8 +13,8 @@ namespace platform {
 std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path) {
   std::string out, err;
   std::vector<std::map<std::string, std::string>> streams;
-  if (RunProgram({ToolPath("ffprobe"), "-v", "error", "-show_streams", "-of", "default=nw=0", path}, &out,
-                 &err) != 0) {
+  if (RunProgram({ToolPath("ffprobe"), "-v", "error", "-show_streams", "-of", "default=nw=0", path},
+                 &out, &err) != 0) {
     return streams;
   }
   std::istringstream lines(out);
@@ -31,8 +31,8 @@ std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& 
 
 bool DecodesCleanly(const std::string& path, std::string* errors) {
   std::string out, err;
-  int status = RunProgram({ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"},
-                          &out, &err);
+  int status = RunProgram(
+      {ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"}, &out, &err);
   if (errors) *errors = err;
   return status == 0 && err.empty();
 }
@@ -40,8 +40,8 @@ bool DecodesCleanly(const std::string& path, std::string* errors) {
 std::vector<std::vector<uint8_t>> DecodeLuma(const std::string& path, int width, int height) {
   std::string out, err;
   std::vector<std::vector<uint8_t>> frames;
-  if (RunProgram({ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt",
-                  "gray", "-"},
+  if (RunProgram({ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-f", "rawvideo",
+                  "-pix_fmt", "gray", "-"},
                  &out, &err) != 0) {
     return frames;
   }
@@ -59,7 +59,8 @@ std::vector<Box> TopLevelBoxes(const std::string& data) {
   auto be32 = [&](uint64_t o) {
     return (uint64_t{static_cast<uint8_t>(data[o])} << 24) |
            (uint64_t{static_cast<uint8_t>(data[o + 1])} << 16) |
-           (uint64_t{static_cast<uint8_t>(data[o + 2])} << 8) | uint64_t{static_cast<uint8_t>(data[o + 3])};
+           (uint64_t{static_cast<uint8_t>(data[o + 2])} << 8) |
+           uint64_t{static_cast<uint8_t>(data[o + 3])};
   };
   while (at + 8 <= data.size()) {
     uint64_t size = be32(at);

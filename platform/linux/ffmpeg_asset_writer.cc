@@ -27,6 +27,17 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The options an encoder left unused: a setting that silently did not apply
+// (a renamed option, say) would change what the reader of the files relies on.
+std::string UnusedOptions(AVDictionary* options) {
+  std::string names;
+  const AVDictionaryEntry* entry = nullptr;
+  while ((entry = av_dict_get(options, "", entry, AV_DICT_IGNORE_SUFFIX))) {
+    names += (names.empty() ? "" : ", ") + std::string(entry->key);
+  }
+  return names;
+}
+
 // Copies the Annex B NAL units of `data` into `out`, leaving out SEI (type 6).
 // Returns false when there was nothing to leave out.
 bool WithoutSei(const uint8_t* data, int size, std::vector<uint8_t>& out) {
@@ -90,8 +101,10 @@ class FfmpegAssetWriter final : public AssetWriter {
     av_dict_set(&options, "x264-params",
                 "sliced-threads=0:slices=1:bframes=0:rc-lookahead=0:aud=0:repeat-headers=0", 0);
     int rc = avcodec_open2(c.get(), codec, &options);
+    const std::string unused = UnusedOptions(options);
     av_dict_free(&options);
     if (rc < 0) return Fail("Couldn't apply video output settings: " + ErrorText(rc));
+    if (!unused.empty()) return Fail("the H.264 encoder does not know " + unused);
     encoder_ = std::move(c);
     video_ = s;
     is_video_ = true;
@@ -117,8 +130,10 @@ class FfmpegAssetWriter final : public AssetWriter {
     // Noise substitution makes bands that the segmenter's frame walker cannot skip.
     av_dict_set(&options, "aac_pns", "0", 0);
     int rc = avcodec_open2(c.get(), codec, &options);
+    const std::string unused = UnusedOptions(options);
     av_dict_free(&options);
     if (rc < 0) return Fail("Couldn't apply audio output settings: " + ErrorText(rc));
+    if (!unused.empty()) return Fail("the AAC encoder does not know " + unused);
     encoder_ = std::move(c);
     audio_ = s;
     is_video_ = false;

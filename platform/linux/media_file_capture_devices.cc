@@ -8,6 +8,7 @@
 
 #include "platform/capture_delivery.h"
 #include "platform/linux/ffmpeg_util.h"
+#include "platform/linux/threaded_capture_source.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -127,12 +128,6 @@ class MediaFilePlayer {
     return false;
   }
 
-  static int64_t NowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               steady_clock::now().time_since_epoch())
-        .count();
-  }
-
   double Seconds(const AVFrame* f, int index) const {
     int64_t ts = f->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE) return -1;
@@ -158,7 +153,7 @@ class MediaFilePlayer {
     uint8_t* dst[2] = {frame.y(), frame.uv()};
     int dst_stride[2] = {frame.y_stride, frame.uv_stride};
     sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, dst, dst_stride);
-    frame.pts_us = NowUs();
+    frame.pts_us = CaptureClockNowUs();
     video_.Deliver(frame);
   }
 
@@ -193,7 +188,7 @@ class MediaFilePlayer {
       AudioSamples block;
       block.sample_rate = out->sample_rate;
       block.channels = channels;
-      block.pts_us = NowUs();
+      block.pts_us = CaptureClockNowUs();
       block.samples = std::move(samples);
       audio_.Deliver(block);
       av_frame_unref(out.get());

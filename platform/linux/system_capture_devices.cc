@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
-#include "platform/capture_delivery.h"
 #include "platform/linux/ffmpeg_util.h"
+#include "platform/linux/threaded_capture_source.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -21,12 +22,6 @@ namespace platform {
 namespace {
 
 using namespace ffmpeg;
-
-int64_t NowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // Opens a capture device; `stop` (when given) interrupts blocking reads.
 InputPtr OpenDevice(const char* format_name, const std::string& device, AVDictionary** options,
@@ -52,29 +47,28 @@ InputPtr OpenDevice(const char* format_name, const std::string& device, AVDictio
   return InputPtr(context);
 }
 
-class DeviceVideoSource final : public VideoCaptureSource {
+class DeviceVideoSource final : public ThreadedVideoSource {
  public:
-  explicit DeviceVideoSource(CameraInfo info) : info_(std::move(info)) {}
+  explicit DeviceVideoSource(CameraInfo info) : ThreadedVideoSource(std::move(info)) {}
   ~DeviceVideoSource() override { Stop(); }
-
-  const CameraInfo& info() const override { return info_; }
-  void SetOutput(std::shared_ptr<DispatchQueue> queue, VideoFrameHandler handler,
-                 int frame_rate) override {
-    frame_rate_ = frame_rate;
-    delivery_.Configure(std::move(queue), std::move(handler), frame_rate);
+  Rect CleanAperture() const override {
+    std::lock_guard lock(mutex_);
+    return aperture_;
   }
-  bool Start(std::string* error) override {
-    if (thread_.joinable()) return true;
-    stop_ = false;
+
+ private:
+  bool Open(std::string* error) override {
+    const std::string& id = info().id;
     AVDictionary* options = nullptr;
     // The highest common size first ("preset high"); the device may pick another.
     av_dict_set(&options, "video_size", "1280x720", 0);
-    if (frame_rate_ > 0) av_dict_set(&options, "framerate", std::to_string(frame_rate_).c_str(), 0);
-    input_ = OpenDevice("video4linux2", info_.id, &options, &stop_, error);
+    if (frame_rate() > 0)
+      av_dict_set(&options, "framerate", std::to_string(frame_rate()).c_str(), 0);
+    input_ = OpenDevice("video4linux2", id, &options, stop_flag(), error);
     av_dict_free(&options);
-    if (!input_) input_ = OpenDevice("video4linux2", info_.id, nullptr, &stop_, error);
+    if (!input_) input_ = OpenDevice("video4linux2", id, nullptr, stop_flag(), error);
     if (!input_ || avformat_find_stream_info(input_.get(), nullptr) < 0 || input_->nb_streams < 1) {
-      if (error && input_) *error = info_.id + ": no video stream";
+      if (error && input_) *error = id + ": no video stream";
       input_.reset();
       return false;
     }
@@ -83,36 +77,27 @@ class DeviceVideoSource final : public VideoCaptureSource {
     decoder_.reset(codec ? avcodec_alloc_context3(codec) : nullptr);
     if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0 ||
         avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
-      if (error) *error = info_.id + ": cannot decode its pictures";
-      input_.reset();
+      if (error) *error = id + ": cannot decode its pictures";
+      Close();
       return false;
     }
+    std::lock_guard lock(mutex_);
     aperture_ = Rect{0, 0, static_cast<double>(stream->codecpar->width),
                      static_cast<double>(stream->codecpar->height)};
-    delivery_.Activate();
-    thread_ = std::thread([this] { Run(); });
     return true;
   }
-  void Stop() override {
-    delivery_.Deactivate();
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+
+  void Close() override {
     decoder_.reset();
     input_.reset();
   }
-  bool running() const override { return thread_.joinable(); }
-  bool SetTorch(bool) override { return false; }
-  bool SetContinuousAutoFocus() override { return false; }
-  bool SetFocusPoint(double, double) override { return false; }
-  Rect CleanAperture() const override { return aperture_; }
 
- private:
-  void Run() {
+  void Run() override {
     PacketPtr packet = MakePacket();
     FramePtr picture = MakeFrame();
     SwsPtr sws;
-    while (!stop_ && av_read_frame(input_.get(), packet.get()) >= 0) {
-      const int64_t captured = NowUs();
+    while (!stopping() && av_read_frame(input_.get(), packet.get()) >= 0) {
+      const int64_t captured = CaptureClockNowUs();
       avcodec_send_packet(decoder_.get(), packet.get());
       av_packet_unref(packet.get());
       while (avcodec_receive_frame(decoder_.get(), picture.get()) >= 0) {
@@ -133,65 +118,50 @@ class DeviceVideoSource final : public VideoCaptureSource {
         uint8_t* dst[2] = {frame.y(), frame.uv()};
         int dst_stride[2] = {frame.y_stride, frame.uv_stride};
         sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dst_stride);
-        delivery_.Deliver(frame);
+        Deliver(frame);
         av_frame_unref(picture.get());
       }
     }
   }
 
-  CameraInfo info_;
-  int frame_rate_ = 0;
-  VideoDelivery delivery_;
-  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
   InputPtr input_;
   CodecContextPtr decoder_;
   Rect aperture_;
-  std::thread thread_;
 };
 
-class DeviceAudioSource final : public AudioCaptureSource {
+class DeviceAudioSource final : public ThreadedAudioSource {
  public:
   DeviceAudioSource(std::string format, std::string device)
-      : format_(std::move(format)), device_(std::move(device)), name_(format_ + ":" + device_) {}
+      : ThreadedAudioSource(format + ":" + device),
+        format_(std::move(format)),
+        device_(std::move(device)) {}
   ~DeviceAudioSource() override { Stop(); }
 
-  const std::string& name() const override { return name_; }
-  void SetOutput(std::shared_ptr<DispatchQueue> queue, AudioSamplesHandler handler) override {
-    delivery_.Configure(std::move(queue), std::move(handler));
-  }
-  bool Start(std::string* error) override {
-    if (thread_.joinable()) return true;
-    stop_ = false;
+ private:
+  bool Open(std::string* error) override {
     AVDictionary* options = nullptr;
     av_dict_set(&options, "sample_rate", "44100", 0);
     av_dict_set(&options, "channels", "1", 0);
-    input_ = OpenDevice(format_.c_str(), device_, &options, &stop_, error);
+    input_ = OpenDevice(format_.c_str(), device_, &options, stop_flag(), error);
     av_dict_free(&options);
     if (!input_) return false;
     AVCodecParameters* par = input_->streams[0]->codecpar;
     if (par->codec_id != AV_CODEC_ID_PCM_S16LE) {
-      if (error) *error = name_ + ": delivers no 16-bit PCM";
+      if (error) *error = name() + ": delivers no 16-bit PCM";
       input_.reset();
       return false;
     }
     rate_ = par->sample_rate;
     channels_ = par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : 1;
-    delivery_.Activate();
-    thread_ = std::thread([this] { Run(); });
     return true;
   }
-  void Stop() override {
-    delivery_.Deactivate();
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    input_.reset();
-  }
-  bool running() const override { return thread_.joinable(); }
 
- private:
-  void Run() {
+  void Close() override { input_.reset(); }
+
+  void Run() override {
     PacketPtr packet = MakePacket();
-    while (!stop_ && av_read_frame(input_.get(), packet.get()) >= 0) {
+    while (!stopping() && av_read_frame(input_.get(), packet.get()) >= 0) {
       const size_t count = static_cast<size_t>(packet->size) / sizeof(int16_t);
       auto samples = std::make_shared<std::vector<int16_t>>(count);
       std::memcpy(samples->data(), packet->data, count * sizeof(int16_t));
@@ -199,19 +169,16 @@ class DeviceAudioSource final : public AudioCaptureSource {
       block.sample_rate = rate_;
       block.channels = channels_;
       const int64_t frames = static_cast<int64_t>(count) / channels_;
-      block.pts_us = NowUs() - frames * 1000000 / rate_;
+      block.pts_us = CaptureClockNowUs() - frames * 1000000 / rate_;
       block.samples = std::move(samples);
-      delivery_.Deliver(block);
+      Deliver(block);
       av_packet_unref(packet.get());
     }
   }
 
-  const std::string format_, device_, name_;
-  AudioDelivery delivery_;
-  std::atomic<bool> stop_{false};
+  const std::string format_, device_;
   InputPtr input_;
   int rate_ = 44100, channels_ = 1;
-  std::thread thread_;
 };
 
 bool PulseServerReachable() {

@@ -16,20 +16,15 @@ void ThreadedVideoSource::SetOutput(std::shared_ptr<DispatchQueue> queue, VideoF
 }
 
 bool ThreadedVideoSource::Start(std::string* error) {
-  if (thread_.joinable()) return true;
-  stop_ = false;
-  if (!Open(error)) return false;
   delivery_.Activate();
-  thread_ = std::thread([this] { Run(); });
-  return true;
+  if (thread_.Start([&] { return Open(error); }, [this] { Run(); })) return true;
+  delivery_.Deactivate();
+  return false;
 }
 
 void ThreadedVideoSource::Stop() {
   delivery_.Deactivate();
-  stop_ = true;
-  if (!thread_.joinable()) return;
-  thread_.join();
-  Close();
+  thread_.Stop([this] { Close(); });
 }
 
 void ThreadedAudioSource::SetOutput(std::shared_ptr<DispatchQueue> queue,
@@ -38,20 +33,30 @@ void ThreadedAudioSource::SetOutput(std::shared_ptr<DispatchQueue> queue,
 }
 
 bool ThreadedAudioSource::Start(std::string* error) {
-  if (thread_.joinable()) return true;
-  stop_ = false;
-  if (!Open(error)) return false;
   delivery_.Activate();
-  thread_ = std::thread([this] { Run(); });
-  return true;
+  if (thread_.Start([&] { return Open(error); }, [this] { Run(); })) return true;
+  delivery_.Deactivate();
+  return false;
 }
 
 void ThreadedAudioSource::Stop() {
   delivery_.Deactivate();
+  thread_.Stop([this] { Close(); });
+}
+
+bool SourceThread::Start(const std::function<bool()>& open, std::function<void()> run) {
+  if (thread_.joinable()) return true;
+  stop_ = false;
+  if (!open()) return false;
+  thread_ = std::thread(std::move(run));
+  return true;
+}
+
+void SourceThread::Stop(const std::function<void()>& close) {
   stop_ = true;
   if (!thread_.joinable()) return;
   thread_.join();
-  Close();
+  if (close) close();
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/localization.h"
 #include "platform/notification_center.h"
 
 namespace service {
@@ -21,9 +22,9 @@ void APIErrorReport::Report(const platform::Value& error) {
   if (code != 401) return;
   if (kInvalidAccessTokenReported.exchange(true)) return;
   platform::Alert alert;
-  alert.title = "tooltip";
-  alert.message = "$$$Invalid_AccessToken_Relogin";
-  alert.buttons = {"OK"};
+  alert.title = platform::LocalizedString("tooltip");
+  alert.message = platform::LocalizedString("$$$Invalid_AccessToken_Relogin");
+  alert.buttons = {platform::LocalizedString("OK")};
   alert.tag = kInvalidAccessTokenAlertTag;
   alert.delegate = &Instance();
   platform::DefaultAlertPresenter().Show(std::move(alert));

@@ -38,8 +38,8 @@ TEST_F(APIErrorReportTest, OneAlertPerLoginAndItsButtonLogsOut) {
   ReportingFailure(401, R"({"code":401,"msg":"expired"})");
   ASSERT_EQ(alerts(), 1u);
   const platform::Alert alert = fake_.alerts.visible()[0];
-  EXPECT_EQ(alert.title, "tooltip");
-  EXPECT_EQ(alert.message, "$$$Invalid_AccessToken_Relogin");
+  EXPECT_EQ(alert.title, "Notice");
+  EXPECT_EQ(alert.message, "Your sign-in has expired. Please sign in again.");
   EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
   EXPECT_EQ(alert.tag, 4000);
   ASSERT_EQ(failures_.size(), 2u);

@@ -5,18 +5,20 @@
 #include <ctime>
 
 #include "platform/clock.h"
-#include "store/timeline_texts.h"
+#include "platform/localization.h"
 
 namespace store {
 namespace {
 
+// A display text; the key itself when the table has none.
+std::string Text(std::string_view key) { return platform::LocalizedString(key, key); }
+
 std::string Units(int n, const char* unit) {
-  return std::to_string(n) + TimelineText(unit) + TimelineText("$$$time_ago");
+  return std::to_string(n) + Text(unit) + Text("$$$time_ago");
 }
 
 std::string TwoUnits(int n, const char* unit, int m, const char* smaller) {
-  return std::to_string(n) + TimelineText(unit) + std::to_string(m) + TimelineText(smaller) +
-         TimelineText("$$$time_ago");
+  return std::to_string(n) + Text(unit) + std::to_string(m) + Text(smaller) + Text("$$$time_ago");
 }
 
 }  // namespace
@@ -86,9 +88,9 @@ std::string TimelineUtils::SecondsDurationTommss(int seconds) {
 }
 
 void TimelineUtils::UpdateStatsDataLabel(std::string* label, const VideoItem& item) {
-  *label = std::to_string(item.watchesCount) + TimelineText("$$$Watch") + "  " +
-           std::to_string(item.likesCount) + TimelineText("$$$Like") + "  " +
-           std::to_string(item.commentsCount) + TimelineText("$$$Leave_Message");
+  *label = std::to_string(item.watchesCount) + Text("$$$Watch") + "  " +
+           std::to_string(item.likesCount) + Text("$$$Like") + "  " +
+           std::to_string(item.commentsCount) + Text("$$$Leave_Message");
 }
 
 std::string TimelineUtils::MakePlayUrl(std::string_view playUrl) {

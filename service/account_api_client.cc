@@ -1,6 +1,7 @@
 #include "service/account_api_client.h"
 
 #include "platform/file_system.h"
+#include "platform/image_codec.h"
 #include "platform/md5.h"
 #include "service/client_environment.h"
 #include "service/endpoint.h"
@@ -48,13 +49,6 @@ Params BindingParams(const AccountAPIClient::Binding& b) {
   params.AddIf("screen_name", b.screen_name).AddIf("password", b.password);
   AddCredentials(params, b.credentials);
   return params;
-}
-
-bool IsJpeg(const std::string& data) {
-  return data.size() >= 4 && static_cast<unsigned char>(data[0]) == 0xFF &&
-         static_cast<unsigned char>(data[1]) == 0xD8 &&
-         static_cast<unsigned char>(data[data.size() - 2]) == 0xFF &&
-         static_cast<unsigned char>(data[data.size() - 1]) == 0xD9;
 }
 
 AccountAPIClient& Client() { return AccountAPIClient::SharedClient(); }
@@ -174,14 +168,19 @@ void AccountAPIClient::UpdateProfile(const Value& profile, Success success, Fail
 }
 
 void AccountAPIClient::UploadAvatar(const std::string& path, Success success, Failure failure) {
-  auto data = platform::DefaultFileSystem().ReadFile(path);
-  if (!data || !IsJpeg(*data)) {
+  // Whatever the picture's format, the service gets it as a JPEG of the best quality.
+  std::optional<std::string> jpeg;
+  if (auto data = platform::DefaultFileSystem().ReadFile(path)) {
+    platform::ImageCodec& codec = platform::DefaultImageCodec();
+    if (auto image = codec.Decode(*data)) jpeg = codec.EncodeJpeg(*image, 1.0);
+  }
+  if (!jpeg) {
     if (failure) failure(Value());
     return;
   }
   std::vector<platform::HttpFormPart> parts = {
       {"desc", "avatar", "", ""},
-      {"payload", std::move(*data), "jpg", "image/jpeg"},
+      {"payload", std::move(*jpeg), "jpg", "image/jpeg"},
   };
   Client().PostMultipart("/api/user/upload", std::move(parts), std::move(success),
                          Failing(std::move(failure), Report::kYes));

@@ -83,8 +83,9 @@ class AccountAPIClient final : public ServiceHTTPClient {
   // User, profile, avatar (all report).
   static void GetUser(const std::optional<std::string>& uid, Success success, Failure failure);
   static void UpdateProfile(const platform::Value& profile, Success success, Failure failure);
-  // Uploads the JPEG image at `path` as the avatar; `failure` with null at once,
-  // without a request, when the file is not a readable JPEG image.
+  // Uploads the picture at `path` (JPEG or PNG), re-encoded as a JPEG of the
+  // best quality, as the avatar; `failure` with null at once, without a
+  // request, when the file is not a readable picture.
   static void UploadAvatar(const std::string& path, Success success, Failure failure);
 
   // Contacts, blacklist, search (all report).

@@ -1,6 +1,7 @@
 #include "service/account_api_client.h"
 
 #include "platform/file_system.h"
+#include "platform/image_codec.h"
 #include "platform/md5.h"
 #include "service/api_error_report.h"
 #include "service/message_api_client.h"
@@ -113,18 +114,23 @@ TEST_F(AccountAPIClientTest, OptionalParametersStayOutWhenNotGiven) {
   EXPECT_EQ(platform::QueryOf(fake_.http.request(3).url), "latitude=39.9&longitude=116.4");
 }
 
-TEST_F(AccountAPIClientTest, AvatarUploadSendsAJpegAndRefusesAnythingElse) {
+TEST_F(AccountAPIClientTest, AvatarUploadSendsAJpegAndRefusesWhatIsNoPicture) {
   const std::string dir = fake_.environment.root();
   platform::FileSystem& fs = platform::DefaultFileSystem();
-  const std::string jpeg =
-      std::string("\xFF\xD8\xFF\xE0", 4) + "pixels" + std::string("\xFF\xD9", 2);
-  ASSERT_TRUE(fs.WriteFileAtomically(dir + "/a.jpg", jpeg));
+  platform::ImageCodec& codec = platform::DefaultImageCodec();
+  auto png = codec.EncodePng(platform::Image::Filled(32, 24, 200, 40, 40));
+  ASSERT_TRUE(png);
+  ASSERT_TRUE(fs.WriteFileAtomically(dir + "/a.jpg", *png));  // a PNG behind a ".jpg" name
+  // JPEG markers around nothing: no picture.
+  ASSERT_TRUE(
+      fs.WriteFileAtomically(dir + "/fake.jpg", std::string("\xFF\xD8\xFF\xE0xx\xFF\xD9", 8)));
   ASSERT_TRUE(fs.WriteFileAtomically(dir + "/a.txt", "not an image"));
   int nulls = 0;
   auto count_null = [&](const Value& e) { nulls += e.is_null(); };
   AccountAPIClient::UploadAvatar(dir + "/a.txt", nullptr, count_null);
   AccountAPIClient::UploadAvatar(dir + "/missing.jpg", nullptr, count_null);
-  EXPECT_EQ(nulls, 2);
+  AccountAPIClient::UploadAvatar(dir + "/fake.jpg", nullptr, count_null);
+  EXPECT_EQ(nulls, 3);
   EXPECT_EQ(fake_.http.size(), 0u);
 
   std::string url;
@@ -139,7 +145,11 @@ TEST_F(AccountAPIClientTest, AvatarUploadSendsAJpegAndRefusesAnythingElse) {
   EXPECT_EQ(r.form[1].name, "payload");
   EXPECT_EQ(r.form[1].file_name, "jpg");
   EXPECT_EQ(r.form[1].content_type, "image/jpeg");
-  EXPECT_EQ(r.form[1].data, jpeg);
+  EXPECT_EQ(platform::SniffImageFormat(r.form[1].data), platform::ImageFormat::kJpeg);
+  auto sent = codec.Decode(r.form[1].data);
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(sent->width, 32);
+  EXPECT_EQ(sent->height, 24);
   Answer(0, 200, R"({"url":"https://cdn/a.jpg"})");
   EXPECT_EQ(url, "https://cdn/a.jpg");
 }

@@ -9,6 +9,7 @@
 #include "platform/alert.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/image_codec.h"
 #include "platform/linux/curl_http_client.h"
 #include "platform/linux/linux_dispatcher.h"
 #include "platform/notification_center.h"
@@ -155,9 +156,10 @@ TEST_F(ServiceIntegrationTest, AccountSessionAndProfile) {
   EXPECT_FALSE(Call([&](auto ok, auto fail) { A::GetUser("999999", ok, fail); }).ok);
 
   const std::string dir = server_testing::MakeTempDir("avatar");
-  const std::string jpeg = std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) +
-                           std::string(200, 'p') + std::string("\xFF\xD9", 2);
-  ASSERT_TRUE(platform::DefaultFileSystem().WriteFileAtomically(dir + "/me.jpg", jpeg));
+  auto jpeg =
+      platform::DefaultImageCodec().EncodeJpeg(platform::Image::Filled(64, 64, 0, 90, 200), 0.9);
+  ASSERT_TRUE(jpeg);
+  ASSERT_TRUE(platform::DefaultFileSystem().WriteFileAtomically(dir + "/me.jpg", *jpeg));
   Answer avatar = Call([&](auto ok, auto fail) { A::UploadAvatar(dir + "/me.jpg", ok, fail); });
   EXPECT_TRUE(avatar.ok) << avatar.msg();
   EXPECT_FALSE(avatar.json["url"].AsString().empty());

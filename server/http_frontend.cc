@@ -103,10 +103,11 @@ class HttpFrontend::Impl {
       HttpRequest request = Convert(req);
       size_t limit = options_.max_body_bytes;
       bool too_large = false;
+      bool read = false;
       if (req.is_multipart_form_data()) {
         std::string current;
         size_t total = 0;
-        reader(
+        read = reader(
             [&](const httplib::MultipartFormData& part) {
               current = part.name;
               request.parts.emplace(part.name, FormPart{"", part.filename, part.content_type});
@@ -127,7 +128,7 @@ class HttpFrontend::Impl {
           if (part.filename.empty()) request.params.emplace(name, part.content);
         }
       } else {
-        reader([&](const char* data, size_t length) {
+        read = reader([&](const char* data, size_t length) {
           if (request.body.size() + length > limit) {
             too_large = true;
             return false;
@@ -139,8 +140,12 @@ class HttpFrontend::Impl {
           ParseForm(request.body, request.params);
         }
       }
-      if (too_large) {
+      if (too_large || req.get_header_value<uint64_t>("Content-Length") > limit) {
         Write(ErrorResponse(413, "the body is larger than " + std::to_string(limit) + " bytes"), res);
+        return;
+      }
+      if (!read) {
+        Write(ErrorResponse(400, "the body could not be read"), res);
         return;
       }
       Respond(request, res);

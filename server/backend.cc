@@ -15,6 +15,13 @@ namespace {
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
+constexpr int kReaders = 4;
+
+// GET requests read only, except a search with a position, which stores it.
+bool IsReadOnly(const ApiRoute& route) {
+  return std::string_view(route.method) == "GET" && std::string_view(route.path) != "/api/user/search";
+}
+
 std::string DatabasePath(const std::string& data_dir) { return data_dir + "/selvo.db"; }
 
 bool IsStreamKey(const std::string& text) {
@@ -42,6 +49,10 @@ Backend::Backend(BackendOptions options)
   if (!DurableDir(options_.data_dir).Create(&error)) throw std::runtime_error(error);
   db_ = std::make_unique<SqliteDb>(DatabasePath(options_.data_dir));
   CreateSchema(*db_);
+  for (int i = 0; i < kReaders; ++i) {
+    readers_.push_back(std::make_unique<SqliteDb>(DatabasePath(options_.data_dir)));
+    readers_.back()->Exec("PRAGMA query_only=1");
+  }
   std::vector<ApiRoute> routes;
   AddAccountRoutes(routes);
   AddUserRoutes(routes);
@@ -52,6 +63,28 @@ Backend::Backend(BackendOptions options)
 }
 
 Backend::~Backend() = default;
+
+class Backend::ReaderLease {
+ public:
+  explicit ReaderLease(Backend& backend) : backend_(backend) {
+    std::unique_lock lock(backend_.readers_mutex_);
+    backend_.reader_free_.wait(lock, [&] { return !backend_.readers_.empty(); });
+    db_ = std::move(backend_.readers_.back());
+    backend_.readers_.pop_back();
+  }
+  ~ReaderLease() {
+    {
+      std::lock_guard lock(backend_.readers_mutex_);
+      backend_.readers_.push_back(std::move(db_));
+    }
+    backend_.reader_free_.notify_one();
+  }
+  SqliteDb& db() { return *db_; }
+
+ private:
+  Backend& backend_;
+  std::unique_ptr<SqliteDb> db_;
+};
 
 HttpResponse Backend::Handle(const HttpRequest& request) {
   try {
@@ -70,11 +103,25 @@ HttpResponse Backend::Handle(const HttpRequest& request) {
   }
 }
 
-int64_t Backend::UserOfToken(const std::string* token) {
+int64_t Backend::UserOfToken(SqliteDb& db, const std::string* token) {
   if (!token || token->empty() || token->size() > 256) return 0;
-  auto q = db_->Prepare("SELECT user_id FROM tokens WHERE token_hash=?1");
-  q.Bind(1, TokenDigest(*token));
-  return q.Step() ? q.Int(0) : 0;
+  std::string digest = TokenDigest(*token);
+  uint64_t generation;
+  {
+    std::lock_guard lock(tokens_mutex_);
+    if (auto it = token_users_.find(digest); it != token_users_.end()) return it->second;
+    generation = token_generation_;
+  }
+  auto q = db.Prepare("SELECT user_id FROM tokens WHERE token_hash=?1");
+  q.Bind(1, digest);
+  if (!q.Step()) return 0;
+  std::lock_guard lock(tokens_mutex_);
+  // A logout since the read may have revoked what it saw: do not remember it.
+  if (generation == token_generation_) {
+    if (token_users_.size() > 100000) token_users_.clear();
+    token_users_[digest] = q.Int(0);
+  }
+  return q.Int(0);
 }
 
 HttpResponse Backend::HandleApi(const HttpRequest& request) {
@@ -87,11 +134,18 @@ HttpResponse Backend::HandleApi(const HttpRequest& request) {
     Fail(404, "no endpoint " + request.path);
   }
   const ApiRoute& route = it->second;
-  std::lock_guard lock(db_mutex_);
-  ApiContext ctx{request, Params(request.params), 0, *db_, media_, options_.settings, Now()};
+  std::optional<ReaderLease> reader;
+  std::unique_lock<std::mutex> writer;
+  if (IsReadOnly(route)) {
+    reader.emplace(*this);
+  } else {
+    writer = std::unique_lock(db_mutex_);
+  }
+  SqliteDb& db = reader ? reader->db() : *db_;
+  ApiContext ctx{request, Params(request.params), 0, db, media_, options_.settings, Now()};
   switch (route.access) {
     case ApiRoute::Access::kToken:
-      ctx.viewer = UserOfToken(request.Header("x-access-token"));
+      ctx.viewer = UserOfToken(db, request.Header("x-access-token"));
       if (ctx.viewer == 0) Fail(401, "the access token is not valid: sign in again");
       break;
     case ApiRoute::Access::kAnonymous:
@@ -100,21 +154,33 @@ HttpResponse Backend::HandleApi(const HttpRequest& request) {
     case ApiRoute::Access::kIdentity:
       break;
   }
-  // Every request is one transaction: a refusal halfway leaves nothing behind.
-  Transaction transaction(*db_);
+  // Every request is one transaction: a refusal halfway leaves nothing behind,
+  // and a read sees one consistent state.
+  Transaction transaction(db, reader ? Transaction::kRead : Transaction::kWrite);
   platform::Value answer = route.handler(ctx);
   transaction.Commit();
+  if (std::string_view(route.path) == "/api/auth/logout") {
+    std::lock_guard lock(tokens_mutex_);
+    token_users_.erase(TokenDigest(*request.Header("x-access-token")));
+    ++token_generation_;
+  }
   return JsonResponse(answer);
 }
 
 std::optional<int64_t> Backend::StreamOwner(StreamId stream, const std::string& key) {
   if (!IsStreamKey(key)) return std::nullopt;
-  std::lock_guard lock(db_mutex_);
-  auto q = db_->Prepare(stream.kind == StreamId::Kind::kVideo
+  if (auto known = media_.KnownOwner(stream)) {
+    if (known->second != key) return std::nullopt;
+    return known->first;
+  }
+  ReaderLease reader(*this);
+  auto q = reader.db().Prepare(stream.kind == StreamId::Kind::kVideo
                             ? "SELECT owner_id, stream_key FROM videos WHERE id=?1"
                             : "SELECT user_id, stream_key FROM comments WHERE id=?1 AND ctype='voice'");
   q.Bind(1, stream.id);
-  if (!q.Step() || q.Text(1) != key) return std::nullopt;
+  if (!q.Step()) return std::nullopt;
+  media_.RememberOwner(stream, q.Int(0), q.Text(1));
+  if (q.Text(1) != key) return std::nullopt;
   return q.Int(0);
 }
 
@@ -159,8 +225,8 @@ HttpResponse Backend::HandleIngest(const HttpRequest& request) {
   if (!owner) Fail(404, "no ingest stream " + request.path);
   int64_t user;
   {
-    std::lock_guard lock(db_mutex_);
-    user = UserOfToken(request.Header("access-token"));
+    ReaderLease reader(*this);
+    user = UserOfToken(reader.db(), request.Header("access-token"));
   }
   if (user == 0 || user != *owner) Fail(401, "the Access-Token is not the stream owner's");
   auto cmd = SmallInt(request.params, "cmd");
@@ -218,8 +284,8 @@ HttpResponse Backend::HandleOrigin(const HttpRequest& request) {
     if (!StreamOwner(stream, match[2])) Fail(404, "no such video");
     std::string title;
     {
-      std::lock_guard lock(db_mutex_);
-      auto q = db_->Prepare("SELECT title FROM videos WHERE id=?1");
+      ReaderLease reader(*this);
+      auto q = reader.db().Prepare("SELECT title FROM videos WHERE id=?1");
       q.Bind(1, stream.id);
       if (q.Step()) title = q.Text(0);
     }

@@ -3,9 +3,12 @@
 // serves playlists, pieces, thumbnails, avatars and the watch page.
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -42,14 +45,27 @@ class Backend {
   HttpResponse HandleApi(const HttpRequest& request);
   HttpResponse HandleIngest(const HttpRequest& request);
   HttpResponse HandleOrigin(const HttpRequest& request);
+  // A reader connection for the lifetime of the lease.
+  class ReaderLease;
   // The user of a valid access token, or 0.
-  int64_t UserOfToken(const std::string* token);
+  int64_t UserOfToken(SqliteDb& db, const std::string* token);
   // The owner of a stream when `key` is its key, else nullopt.
   std::optional<int64_t> StreamOwner(StreamId stream, const std::string& key);
 
   const BackendOptions options_;
-  std::mutex db_mutex_;  // one writer at a time; every statement runs under it
+  // Writes go through one connection, one request at a time. Reads (GET
+  // requests that change nothing) run at the same time on reader connections:
+  // in WAL mode they see the last committed state and never wait for a writer.
+  std::mutex db_mutex_;
   std::unique_ptr<SqliteDb> db_;
+  std::mutex readers_mutex_;
+  std::condition_variable reader_free_;
+  std::vector<std::unique_ptr<SqliteDb>> readers_;
+  // Token digests seen valid, so the ingest path does not queue behind the
+  // database; a logout removes its token.
+  std::mutex tokens_mutex_;
+  std::unordered_map<std::string, int64_t> token_users_;
+  uint64_t token_generation_ = 0;  // counts logouts
   MediaStore media_;
   std::map<std::pair<std::string, std::string>, ApiRoute> routes_;  // (method, path)
 };

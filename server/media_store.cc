@@ -289,11 +289,24 @@ StreamInfo MediaStore::Info(StreamId id) {
   return info;
 }
 
+void MediaStore::RememberOwner(StreamId stream, int64_t owner, const std::string& key) {
+  std::lock_guard lock(mutex_);
+  if (owners_.size() >= 100000) owners_.clear();
+  owners_[stream] = {owner, key};
+}
+
+std::optional<std::pair<int64_t, std::string>> MediaStore::KnownOwner(StreamId stream) {
+  std::lock_guard lock(mutex_);
+  auto it = owners_.find(stream);
+  if (it == owners_.end()) return std::nullopt;
+  return it->second;
+}
+
 void MediaStore::Remove(StreamId id) {
-  std::shared_ptr<Stream> stream;
   {
     std::lock_guard lock(mutex_);
     streams_.erase(id);
+    owners_.erase(id);
   }
   DurableDir(Directory(id)).RemoveAll();
 }

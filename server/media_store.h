@@ -76,6 +76,11 @@ class MediaStore {
   // Forgets the stream and deletes its files.
   void Remove(StreamId stream);
 
+  // The owner and key of a stream, kept here so that ingest and viewers need
+  // not ask the database for every piece; Remove forgets them.
+  void RememberOwner(StreamId stream, int64_t owner, const std::string& key);
+  std::optional<std::pair<int64_t, std::string>> KnownOwner(StreamId stream);
+
  private:
   struct Stream;
   std::shared_ptr<Stream> Get(StreamId stream);
@@ -85,6 +90,7 @@ class MediaStore {
   const MediaLimits limits_;
   std::mutex mutex_;  // guards streams_
   std::map<StreamId, std::shared_ptr<Stream>> streams_;
+  std::map<StreamId, std::pair<int64_t, std::string>> owners_;  // guarded by mutex_
 };
 
 }  // namespace server

@@ -71,8 +71,10 @@ class SqliteDb {
 // failure anywhere rolls back everything.
 class Transaction {
  public:
-  explicit Transaction(SqliteDb& db) : db_(db), outer_(db.transaction_depth_ == 0) {
-    if (outer_) db_.Exec("BEGIN IMMEDIATE");
+  enum Kind { kWrite, kRead };
+  explicit Transaction(SqliteDb& db, Kind kind = kWrite)
+      : db_(db), outer_(db.transaction_depth_ == 0) {
+    if (outer_) db_.Exec(kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
     ++db_.transaction_depth_;
   }
   ~Transaction() {

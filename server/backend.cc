@@ -103,6 +103,13 @@ HttpResponse Backend::Handle(const HttpRequest& request) {
   }
 }
 
+int64_t Backend::KnownTokenUser(const std::string* token) {
+  if (!token || token->empty() || token->size() > 256) return 0;
+  std::lock_guard lock(tokens_mutex_);
+  auto it = token_users_.find(TokenDigest(*token));
+  return it == token_users_.end() ? 0 : it->second;
+}
+
 int64_t Backend::UserOfToken(SqliteDb& db, const std::string* token) {
   if (!token || token->empty() || token->size() > 256) return 0;
   std::string digest = TokenDigest(*token);
@@ -223,8 +230,8 @@ HttpResponse Backend::HandleIngest(const HttpRequest& request) {
   if (!parsed) Fail(404, "no ingest stream " + request.path);
   auto owner = StreamOwner(parsed->stream, parsed->rest);
   if (!owner) Fail(404, "no ingest stream " + request.path);
-  int64_t user;
-  {
+  int64_t user = KnownTokenUser(request.Header("access-token"));
+  if (user == 0) {
     ReaderLease reader(*this);
     user = UserOfToken(reader.db(), request.Header("access-token"));
   }

@@ -49,6 +49,8 @@ class Backend {
   class ReaderLease;
   // The user of a valid access token, or 0.
   int64_t UserOfToken(SqliteDb& db, const std::string* token);
+  // The same from memory only; 0 when not known there.
+  int64_t KnownTokenUser(const std::string* token);
   // The owner of a stream when `key` is its key, else nullopt.
   std::optional<int64_t> StreamOwner(StreamId stream, const std::string& key);
 

@@ -151,6 +151,7 @@ TEST_F(IngestTest, VoiceCommentsHaveTheirOwnStream) {
   EXPECT_EQ(OpenStream(*client_, publish, owner_.token).status, 401);  // the commenter's own
   ASSERT_EQ(client_->Send("HEAD", publish + "?cmd=0", "", {"Access-Token: " + fan.token}).status, 200);
   const auto& pieces = Pieces(3, true);
+  ASSERT_EQ(pieces.size(), 3u);
   for (int n = 1; n <= 3; ++n) ASSERT_EQ(SendPiece(*client_, publish, fan.token, n, pieces[n - 1]).status, 200);
   ASSERT_EQ(CloseStream(*client_, publish, fan.token).status, 200);
   HttpAnswer playlist = client_->Send("GET", play + ".m3u8", "", {});

@@ -69,15 +69,50 @@ std::string ReadAll(const std::filesystem::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Drops the program tables (PAT, SDT, PMT packets) that open a piece.
-std::string WithoutLeadingTables(const std::string& piece) {
-  size_t offset = 0;
-  while (offset + 188 <= piece.size()) {
-    int pid = ((piece[offset + 1] & 0x1F) << 8) | static_cast<unsigned char>(piece[offset + 2]);
-    if (pid != 0x0000 && pid != 0x0011 && pid != 0x1000) break;
-    offset += 188;
+int Pid(const std::string& ts, size_t offset) {
+  return ((ts[offset + 1] & 0x1F) << 8) | static_cast<unsigned char>(ts[offset + 2]);
+}
+
+// The PTS of a packet that starts a PES with one, else -1.
+int64_t PesPts(const std::string& ts, size_t offset) {
+  const auto* p = reinterpret_cast<const unsigned char*>(ts.data() + offset);
+  if (!(p[1] & 0x40)) return -1;
+  size_t payload = 4;
+  if (p[3] & 0x20) payload += 1 + p[4];
+  if (!(p[3] & 0x10) || payload + 14 > 188) return -1;
+  const unsigned char* pes = p + payload;
+  if (pes[0] != 0 || pes[1] != 0 || pes[2] != 1 || !(pes[7] & 0x80)) return -1;
+  return (static_cast<int64_t>(pes[9] & 0x0E) << 29) | (pes[10] << 22) | ((pes[11] & 0xFE) << 14) |
+         (pes[12] << 7) | (pes[13] >> 1);
+}
+
+// Cuts one continuous transport stream the way the recorder's engine does:
+// a piece per second of the timing stream (video, else audio), continuity
+// counters running on across pieces, and the program tables only at the
+// start of every tenth piece.
+std::vector<std::string> CutIntoPieces(const std::string& ts, bool audio_only) {
+  const int timing_pid = audio_only ? 0x0101 : 0x0100;
+  std::string tables;
+  for (size_t offset = 0; offset + 188 <= ts.size() && tables.size() < 3 * 188; offset += 188) {
+    int pid = Pid(ts, offset);
+    bool seen = false;
+    for (size_t t = 0; t < tables.size(); t += 188) seen = seen || Pid(tables, t) == pid;
+    if ((pid == 0x0000 || pid == 0x0011 || pid == 0x1000) && !seen) tables += ts.substr(offset, 188);
   }
-  return piece.substr(offset);
+  std::vector<std::string> pieces;
+  int64_t first_pts = -1;
+  for (size_t offset = 0; offset + 188 <= ts.size(); offset += 188) {
+    int pid = Pid(ts, offset);
+    if (pid == 0x0000 || pid == 0x0011 || pid == 0x1000) continue;
+    int64_t pts = pid == timing_pid ? PesPts(ts, offset) : -1;
+    if (pts >= 0 && first_pts < 0) first_pts = pts;
+    bool next_second = pts >= 0 && pts - first_pts >= static_cast<int64_t>(pieces.size()) * 90000;
+    if (pieces.empty() || next_second) {
+      pieces.push_back(pieces.size() % 10 == 0 ? tables : std::string());
+    }
+    pieces.back() += ts.substr(offset, 188);
+  }
+  return pieces;
 }
 
 }  // namespace
@@ -97,18 +132,13 @@ const std::vector<std::string>& Pieces(int seconds, bool audio_only) {
     argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-g", "10", "-keyint_min",
                              "10", "-sc_threshold", "0", "-pix_fmt", "yuv420p"});
   }
-  argv.insert(argv.end(), {"-c:a", "aac", "-ac", "1", "-b:a", "32k", "-f", "segment",
-                           "-segment_time", "1", "-segment_format", "mpegts",
-                           dir + "/piece%04d.ts"});
+  argv.insert(argv.end(), {"-c:a", "aac", "-ac", "1", "-b:a", "32k"});
+  // The recorder's PIDs: audio on 0x0101 also when it is the only stream.
+  if (audio_only) argv.insert(argv.end(), {"-streamid", "0:257"});
+  argv.insert(argv.end(), {"-f", "mpegts", dir + "/stream.ts"});
   ProgramOutput made_by = RunProgram(argv);
   if (made_by.status != 0) throw std::runtime_error("ffmpeg failed: " + made_by.err);
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::string piece = ReadAll(files[i]);
-    pieces.push_back(i % 10 == 0 ? piece : WithoutLeadingTables(piece));
-  }
+  pieces = CutIntoPieces(ReadAll(dir + "/stream.ts"), audio_only);
   server_testing::RemoveTree(dir);
   return pieces;
 }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,13 +102,18 @@ void ServerProcess::Start() {
 
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    // The server must not outlive a test that crashed or was killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    dup2(fds[1], STDOUT_FILENO);
+    execv(args[0], args.data());
+    _exit(127);
+  }
   close(fds[1]);
-  if (rc != 0) {
+  if (pid_ < 0) {
     close(fds[0]);
     pid_ = -1;
     throw std::runtime_error("cannot start " + argv[0]);

@@ -1,6 +1,7 @@
 #include "server/api_test_support.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <atomic>
 

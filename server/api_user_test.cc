@@ -70,7 +70,7 @@ TEST(UserApiTest, BindingsBelongToOneAccount) {
   Account bob = NewUser("Bob");
   auto a = ClientFor(ann);
   auto b = ClientFor(bob);
-  auto bind = [](HttpClient& c, const std::string& identity, const std::string& provider, Form more) {
+  auto bind = [](HttpClient&, const std::string& identity, const std::string& provider, Form more) {
     Form form = {{"provider", provider}, {"signature", service::Signature(identity, provider)},
                  {"identity", identity}};
     form.insert(form.end(), more.begin(), more.end());

@@ -186,7 +186,9 @@ TEST(VideoApiTest, CommentsLikesAndWatches) {
     HttpAnswer added = b->Post("/api/video/comment", with({{"ctype", "text"}, {"text", "comment " + std::to_string(i)}}));
     ASSERT_TRUE(IsOk(added));
     ids.push_back(added.json["_id"].AsInt());
-    if (i > 1) EXPECT_GT(ids[i - 1], ids[i - 2]);  // ids grow with time
+    if (i > 1) {
+      EXPECT_GT(ids[i - 1], ids[i - 2]);  // ids grow with time
+    }
   }
   HttpAnswer voice = b->Post("/api/video/comment", with({{"ctype", "voice"}}));
   ASSERT_TRUE(IsOk(voice));

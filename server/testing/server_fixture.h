@@ -32,6 +32,10 @@
 //
 // Crash tests: Kill() sends SIGKILL; Restart() starts the server again on the
 // same data directory (a new port: take url() again).
+//
+// The server is killed when the thread that started it ends (also when the
+// test crashes), so start it from a thread that outlives its use, normally
+// the main thread.
 #pragma once
 
 #include <string>

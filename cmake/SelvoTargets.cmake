@@ -60,10 +60,15 @@ function(selvo_test name)
   if("tsan" IN_LIST ARG_LABELS)
     set_property(GLOBAL APPEND PROPERTY SELVO_TSAN_TESTS ${name})
   endif()
+  # An empty LABELS value would swallow the next word as a label.
+  set(_labels)
+  if(ARG_LABELS)
+    set(_labels LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+    PROPERTIES ${_labels} TIMEOUT ${ARG_TIMEOUT}
                ENVIRONMENT "SELVO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SELVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 

@@ -14,9 +14,9 @@ namespace {
 
 constexpr int k22050 = 7;  // sampling-frequency index of the recordings
 
-const uint16_t* const kCodes[11] = {codes1, codes2, codes3, codes4, codes5, codes6,
+const uint16_t* const kCodes[11] = {codes1, codes2, codes3, codes4,  codes5, codes6,
                                     codes7, codes8, codes9, codes10, codes11};
-const uint8_t* const kBits[11] = {bits1, bits2, bits3, bits4, bits5, bits6,
+const uint8_t* const kBits[11] = {bits1, bits2, bits3, bits4,  bits5, bits6,
                                   bits7, bits8, bits9, bits10, bits11};
 
 // Hand-made raw_data_blocks.
@@ -92,8 +92,8 @@ TEST(AacFrameParserTest, WalksFramesToTheirLength) {
   books.Codeword(7, 7).Bits(1, 1).Codeword(7, 0);   // (0,7) + sign, (0,0)
   books.Codeword(8, 63).Bits(0, 2).Codeword(8, 9);  // (7,7) + 2 signs, (1,1) + 2 signs
   books.Bits(0, 2);
-  books.Codeword(9, 168).Bits(3, 2).Codeword(9, 13).Bits(1, 1);   // (12,12), (1,0)
-  books.Codeword(10, 1).Bits(0, 1).Codeword(10, 0);               // (0,1), (0,0)
+  books.Codeword(9, 168).Bits(3, 2).Codeword(9, 13).Bits(1, 1);  // (12,12), (1,0)
+  books.Codeword(10, 1).Bits(0, 1).Codeword(10, 0);              // (0,1), (0,0)
   // (16,3): two signs, then the escape of the 16: prefix 11, a 0, 2 + 4 bits.
   books.Codeword(11, 16 * 17 + 3).Bits(0, 2).Bits(0b110, 3).Bits(0b101010, 6);
   books.Codeword(11, 16 * 17 + 16).Bits(0, 2).Bits(0, 1).Bits(0xF, 4).Bits(0, 1).Bits(0xA, 4);
@@ -114,10 +114,10 @@ TEST(AacFrameParserTest, WalksFramesToTheirLength) {
 
   // TNS on long and on short windows.
   Frame tns;
-  tns.LongSce(0).Bits(0, 1).Bits(1, 1);            // pulse off, TNS on
-  tns.Bits(2, 2).Bits(1, 1);                       // two filters, coef_res 1
+  tns.LongSce(0).Bits(0, 1).Bits(1, 1);                               // pulse off, TNS on
+  tns.Bits(2, 2).Bits(1, 1);                                          // two filters, coef_res 1
   tns.Bits(20, 6).Bits(12, 5).Bits(0, 1).Bits(1, 1).Bits(0, 12 * 3);  // order 12, compressed
-  tns.Bits(5, 6).Bits(0, 5);                       // order 0
+  tns.Bits(5, 6).Bits(0, 5);                                          // order 0
   tns.Bits(0, 1).End();
   EXPECT_EQ(Walk(tns.Bytes()), static_cast<int>(tns.Bytes().size()));
 }
@@ -150,8 +150,7 @@ TEST(AacFrameParserTest, RefusesWhatTheEncoderDoesNotWrite) {
       {"reserved bit",
        frame([](Frame& f) { f.Bits(0, 3).Bits(0, 4).Bits(100, 8).Bits(1, 1).Bits(0, 20); }),
        kAacReservedBit},
-      {"prediction",
-       frame([](Frame& f) {
+      {"prediction", frame([](Frame& f) {
          f.Bits(0, 3).Bits(0, 4).Bits(100, 8).Bits(0, 4).Bits(3, 6).Bits(1, 1).Bits(0, 8);
        }),
        kAacPredictor},
@@ -171,16 +170,14 @@ TEST(AacFrameParserTest, RefusesWhatTheEncoderDoesNotWrite) {
       {"scalefactor below 0",
        frame([](Frame& f) { f.LongSce(1, 0).Section(1, 1).Scalefactor(-1).Bits(0, 16); }),
        kAacScalefactorRange},
-      {"TNS order 13",
-       frame([](Frame& f) {
+      {"TNS order 13", frame([](Frame& f) {
          f.LongSce(0).Bits(0, 1).Bits(1, 1).Bits(1, 2).Bits(0, 1).Bits(4, 6).Bits(13, 5);
        }),
        kAacTnsOrder},
       {"gain control", frame([](Frame& f) { f.LongSce(0).Bits(0b001, 3).Bits(0, 8); }),
        kAacGainControl},
       {"pulse data", frame([](Frame& f) { f.LongSce(0).Bits(0b100, 3).End(); }), kAacPulseData},
-      {"escape prefix of 9",
-       frame([](Frame& f) {
+      {"escape prefix of 9", frame([](Frame& f) {
          f.LongSce(1).Section(11, 1).Scalefactor(0).NoTools().Codeword(11, 16 * 17).Bits(0, 1);
          f.Bits(0x1FF, 9).Bits(0, 16);
        }),

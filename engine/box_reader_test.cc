@@ -82,8 +82,7 @@ TEST(BoxReaderTest, FindsTopLevelBoxesAfterTheFileType) {
       {"behind a box of size 0", Cat({ftyp, U32(0), Text("free"), Box("mdat", payload)}), -1},
       {"the first box is never matched", Box("mdat", payload), -1},
       {"first box size below 4", Cat({U32(3), Box("mdat", payload)}), -1},
-      {"truncated", Truncated(Cat({ftyp, Box("free", Zeros(100)), Box("mdat", payload)}), 40),
-       -1},
+      {"truncated", Truncated(Cat({ftyp, Box("free", Zeros(100)), Box("mdat", payload)}), 40), -1},
   };
   for (const Case& c : cases) {
     MemoryStream stream(c.file);

@@ -52,15 +52,20 @@ TEST_F(MediaParametersTest, ReadsAacParametersForEveryRate) {
     uint32_t duration;
   };
   const Case cases[] = {
-      {22050, 1024, 7, 46439}, {44100, 1024, 4, 23219}, {48000, 1024, 3, 21333},
-      {16000, 1024, 8, 64000}, {8000, 1024, 11, 128000}, {64000, 1024, 2, 16000},
+      {22050, 1024, 7, 46439},
+      {44100, 1024, 4, 23219},
+      {48000, 1024, 3, 21333},
+      {16000, 1024, 8, 64000},
+      {8000, 1024, 11, 128000},
+      {64000, 1024, 2, 16000},
       {11025, 960, 10, 87074},
       // 7350 Hz is index 12 of the rate table, and its ADTS index must say so.
       {7350, 1024, 12, 139319},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
-    const std::string path = Write("audio.mov", AudioSample(SoundEntry("mp4a", 1, 16, c.rate), c.delta));
+    const std::string path =
+        Write("audio.mov", AudioSample(SoundEntry("mp4a", 1, 16, c.rate), c.delta));
     MediaSegmenter segmenter;
     ASSERT_EQ(segmenter.InitMediaParameters(path.c_str()), 1);
     EXPECT_EQ(segmenter.audio_channels(), 1);
@@ -84,8 +89,9 @@ TEST_F(MediaParametersTest, RefusesAudioSamplesItCannotStream) {
       {"no sound track", VideoSample(Nal(0x65, 20))},
       {"no index", Cat({Ftyp(), Box("mdat", Zeros(10))})},
       {"truncated entry", Truncated(AudioSample(SoundEntry("mp4a", 1, 16, 22050)), 150)},
-      {"empty stts", Cat({Ftyp(), Box("moov", Track("soun", Cat({Stsd(SoundEntry("mp4a", 1, 16, 22050)),
-                                                                 FullBox("stts", U32(0))})))})},
+      {"empty stts",
+       Cat({Ftyp(), Box("moov", Track("soun", Cat({Stsd(SoundEntry("mp4a", 1, 16, 22050)),
+                                                   FullBox("stts", U32(0))})))})},
   };
   for (const Case& c : cases) {
     const std::string path = Write("audio.mov", c.file);
@@ -129,9 +135,9 @@ TEST_F(MediaParametersTest, CountsSlicesOfTheFirstFrame) {
 
 TEST_F(MediaParametersTest, ReadsA64BitMediaBox) {
   const Bytes first = Nal(0x65, 40);
-  const std::string video = Write(
-      "video.mov", VideoSample(first, Stsz({static_cast<uint32_t>(first.size()), 35}),
-                               AvcEntry(kSps, kPps), /*large_mdat=*/true));
+  const std::string video =
+      Write("video.mov", VideoSample(first, Stsz({static_cast<uint32_t>(first.size()), 35}),
+                                     AvcEntry(kSps, kPps), /*large_mdat=*/true));
   MediaSegmenter segmenter;
   bool is_amr = false;
   EXPECT_EQ(segmenter.InitMediaParameters(15, video.c_str(), "", &is_amr), 1);
@@ -151,11 +157,11 @@ TEST_F(MediaParametersTest, RefusesVideoSamplesItCannotStream) {
       {"constant sample size", VideoSample(first, Stsz({}, size), AvcEntry(kSps, kPps))},
       {"2-byte NAL lengths", VideoSample(first, Stsz({size, 35}), AvcEntry(kSps, kPps, 0xFD))},
       {"no avcC", VideoSample(first, Stsz({size, 35}), AvcEntry(kSps, kPps, 0xFF, "btrt"))},
-      {"first sample shorter than its NAL units", VideoSample(first, Stsz({size - 1, 35}),
-                                                              AvcEntry(kSps, kPps))},
+      {"first sample shorter than its NAL units",
+       VideoSample(first, Stsz({size - 1, 35}), AvcEntry(kSps, kPps))},
       {"only an SEI", VideoSample(Nal(0x06, 10), Stsz({15, 35}), AvcEntry(kSps, kPps))},
-      {"NAL length past the media data", VideoSample(Cat({U32(0xFFFFFFF0), Bytes{0x65}}),
-                                                     Stsz({0xFFFFFFFF}), AvcEntry(kSps, kPps))},
+      {"NAL length past the media data",
+       VideoSample(Cat({U32(0xFFFFFFF0), Bytes{0x65}}), Stsz({0xFFFFFFFF}), AvcEntry(kSps, kPps))},
       {"no video track", AudioSample(SoundEntry("mp4a", 1, 16, 22050))},
       {"truncated index", Truncated(VideoSample(first), 200)},
   };

@@ -110,7 +110,9 @@ TEST(MediaReaderTest, WaitsForTheRecordingsToAppear) {
       [&] { WriteFile(video, {1}); },
       [&] { WriteFile(audio, {}); },  // exists but empty: not yet
       [] {},
-      [&] { WriteFile(audio, {1, 2}); },
+      [&] {
+        WriteFile(audio, {1, 2});
+      },
   };
   std::vector<std::pair<std::string, int>> files = {{video, -1}, {audio, -1}};
   EXPECT_EQ(WaitMediaReady(scenario.control(), files), 1);
@@ -134,7 +136,8 @@ TEST(MediaReaderTest, AStopWhileWaitingClosesWhatWasOpened) {
     Scenario scenario;
     std::vector<std::pair<std::string, int>> files = {{video, -1}, {dir.File("audio.mov"), -1}};
     int opened = -1;
-    scenario.steps = {[] {}, [&] {
+    scenario.steps = {[] {},
+                      [&] {
                         opened = files[0].second;
                         (recorder ? scenario.recorder_stopped : scenario.stop) = 1;
                       }};
@@ -214,7 +217,9 @@ TEST(MediaReaderTest, FindsMediaDataInAGrowingFileSplitAcrossReads) {
     Fd fd(path);
     Scenario scenario;
     scenario.steps = {
-        [&] { AppendFile(path, Bytes(c.header.begin() + static_cast<long>(split), c.header.end())); },
+        [&] {
+          AppendFile(path, Bytes(c.header.begin() + static_cast<long>(split), c.header.end()));
+        },
         [] {},  // the header is complete, but no media byte yet
         [&] { AppendFile(path, media); },
     };

@@ -10,6 +10,7 @@
 #include "engine/aac_frame_parser.h"
 #include "engine/testing/bit_writer.h"
 #include "engine/testing/box_builder.h"
+#include "engine/testing/synthetic_recordings.h"
 #include "engine/testing/temp_dir.h"
 #include "engine/testing/ts_parser.h"
 
@@ -44,7 +45,9 @@ Bytes SectionPacket(uint8_t pid_high, uint8_t pid_low, uint8_t counter, const By
   return packet;
 }
 
-Bytes Contents(const BufferWriter& writer) { return Bytes(writer.data(), writer.data() + writer.size()); }
+Bytes Contents(const BufferWriter& writer) {
+  return Bytes(writer.data(), writer.data() + writer.size());
+}
 
 // Appends bytes to a packet as a read would; `final` marks them as the last of the file.
 void Feed(MediaPacket& packet, const Bytes& bytes, bool final = false) {
@@ -78,13 +81,13 @@ class SegmenterTest : public ::testing::Test {
 };
 
 TEST_F(SegmenterTest, SegmentHeadersAreExactly) {
-  const Bytes sdt = Cat({Bytes{0x42, 0xF0, 0x25, 0x00, 0x01, 0xC1, 0x00, 0x00, 0x00, 0x01, 0xFF,
-                               0x00, 0x01, 0xFC, 0x80, 0x14, 0x48, 0x12, 0x01, 0x06},
+  const Bytes sdt = Cat({Bytes{0x42, 0xF0, 0x25, 0x00, 0x01, 0xC1, 0x00, 0x00, 0x00, 0x01,
+                               0xFF, 0x00, 0x01, 0xFC, 0x80, 0x14, 0x48, 0x12, 0x01, 0x06},
                          Text("SelvoL"), Bytes{0x09}, Text("SelvoLive")});
-  const Bytes pat_packet = Cat({Bytes{0x47, 0x40, 0x00, 0x10, 0x00, 0x00, 0xB0, 0x0D, 0x00, 0x01,
-                                      0xC1, 0x00, 0x00, 0x00, 0x01, 0xF0, 0x00, 0x2A, 0xB1, 0x04,
-                                      0xB2},
-                                Bytes(167, 0xFF)});
+  const Bytes pat_packet =
+      Cat({Bytes{0x47, 0x40, 0x00, 0x10, 0x00, 0x00, 0xB0, 0x0D, 0x00, 0x01, 0xC1,
+                 0x00, 0x00, 0x00, 0x01, 0xF0, 0x00, 0x2A, 0xB1, 0x04, 0xB2},
+           Bytes(167, 0xFF)});
   const Bytes pmt_head = {0x00, 0x01, 0xC1, 0x00, 0x00, 0xE1};
   const Bytes video_entry = {0x1B, 0xE1, 0x00, 0xF0, 0x00};
   const Bytes audio_entry = {0x0F, 0xE1, 0x01, 0xF0, 0x06, 0x0A, 0x04, 0x75, 0x6E, 0x64, 0x00};
@@ -94,8 +97,8 @@ TEST_F(SegmenterTest, SegmentHeadersAreExactly) {
     Bytes pmt_section;
   };
   const Case cases[] = {
-      {true, true, Cat({Bytes{0x02, 0xB0, 0x1D}, pmt_head, Bytes{0x00, 0xF0, 0x00}, video_entry,
-                        audio_entry})},
+      {true, true,
+       Cat({Bytes{0x02, 0xB0, 0x1D}, pmt_head, Bytes{0x00, 0xF0, 0x00}, video_entry, audio_entry})},
       {true, false, Cat({Bytes{0x02, 0xB0, 0x12}, pmt_head, Bytes{0x00, 0xF0, 0x00}, video_entry})},
       {false, true, Cat({Bytes{0x02, 0xB0, 0x18}, pmt_head, Bytes{0x01, 0xF0, 0x00}, audio_entry})},
   };
@@ -142,8 +145,8 @@ TEST_F(SegmenterTest, ThePcrGoesIntoTheFirstPesOfASegmentOnly) {
 struct VideoCase {
   std::string name;
   int slices;
-  Bytes stream;                // length-prefixed NAL units
-  std::vector<Bytes> units;    // expected access units, in order
+  Bytes stream;              // length-prefixed NAL units
+  std::vector<Bytes> units;  // expected access units, in order
 };
 
 TEST_F(SegmenterTest, BuildsAccessUnitsFromNalUnits) {
@@ -154,7 +157,9 @@ TEST_F(SegmenterTest, BuildsAccessUnitsFromNalUnits) {
   const Bytes p2 = Nal(0x41, 14, 0x34);
   const Bytes sps2 = Nal(0x67, 7, 0x44);
   const Bytes pps2 = Nal(0x68, 3, 0x55);
-  auto annexb = [](const Bytes& nal) { return Cat({Bytes{0, 0, 0, 1}, Bytes(nal.begin() + 4, nal.end())}); };
+  auto annexb = [](const Bytes& nal) {
+    return Cat({Bytes{0, 0, 0, 1}, Bytes(nal.begin() + 4, nal.end())});
+  };
   const Bytes stored_sps = Cat({kStartCode, kSps});
   const Bytes stored_pps = Cat({kStartCode, kPps});
   const VideoCase cases[] = {
@@ -177,8 +182,7 @@ TEST_F(SegmenterTest, BuildsAccessUnitsFromNalUnits) {
        Cat({sei, idr, idr2, p1, p2}),
        {Cat({kDelimiter, annexb(sei), stored_sps, stored_pps, annexb(idr), annexb(idr2)}),
         Cat({kDelimiter, annexb(p1), annexb(p2)})}},
-      {"empty NAL units carry nothing", 1, Cat({U32(0), p1}),
-       {Cat({kDelimiter, annexb(p1)})}},
+      {"empty NAL units carry nothing", 1, Cat({U32(0), p1}), {Cat({kDelimiter, annexb(p1)})}},
   };
   for (const VideoCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -272,26 +276,6 @@ TEST_F(SegmenterTest, DamagedNalLengthsNeverReadOutsideTheData) {
   EXPECT_EQ(segmenter_.MakeVideoPESAvc(ts, packet, counter, end, unit), kPacketFull);
 }
 
-// Raw AAC frames of a chosen size (at least 21 bytes): fill elements, then silence.
-Bytes AacFrame(size_t size, uint8_t fill = 0x5A) {
-  // Each fill element takes 15 bits and 15 to 269 bytes; silence and END take 32 bits.
-  size_t elements = 1;
-  while ((size - (15 * elements + 32 + 7) / 8) > 269 * elements) ++elements;
-  size_t left = size - (15 * elements + 32 + 7) / 8;
-  BitWriter w;
-  for (size_t e = 0; e < elements; ++e) {
-    const size_t n = e + 1 == elements ? left : std::min<size_t>(269, left - 15 * (elements - e - 1));
-    left -= n;
-    w.Put(6, 3).Put(15, 4).Put(static_cast<uint32_t>(n - 14), 8);
-    for (size_t i = 0; i < n; ++i) w.Put(fill, 8);
-  }
-  // Silence: SCE tag 0, gain 38, long window, no bands, no tools.
-  w.Put(0, 3).Put(0, 4).Put(38, 8).Put(0, 1).Put(1, 2).Put(0, 1).Put(0, 6).Put(0, 1).Put(0, 3);
-  w.Put(7, 3);
-  Bytes bytes = w.bytes();
-  return bytes;
-}
-
 class AudioTest : public SegmenterTest {
  protected:
   void SetUp() override {
@@ -303,9 +287,13 @@ class AudioTest : public SegmenterTest {
   }
   Bytes Adts(const Bytes& frame) {
     const size_t length = frame.size() + 7;
-    Bytes header = {0xFF, 0xF1, 0x5C, static_cast<uint8_t>(0x40 | (length >> 11)),
+    Bytes header = {0xFF,
+                    0xF1,
+                    0x5C,
+                    static_cast<uint8_t>(0x40 | (length >> 11)),
                     static_cast<uint8_t>(length >> 3),
-                    static_cast<uint8_t>(((length & 7) << 5) | 0x1F), 0xFC};
+                    static_cast<uint8_t>(((length & 7) << 5) | 0x1F),
+                    0xFC};
     return Cat({header, frame});
   }
   Bytes AllFrames(size_t from = 0, size_t to = 40) {
@@ -318,8 +306,8 @@ class AudioTest : public SegmenterTest {
 };
 
 TEST_F(AudioTest, FramesOfARunGoIntoOnePes) {
-  for (const Bytes& frame : frames_) ASSERT_EQ(AacFrameLength(frame.data(), frame.size(), 7, false),
-                                               static_cast<int>(frame.size()));
+  for (const Bytes& frame : frames_)
+    ASSERT_EQ(AacFrameLength(frame.data(), frame.size(), 7, false), static_cast<int>(frame.size()));
   BufferWriter ts;
   ContinuityCounter counter;
   counter.audio_time = 1000;
@@ -390,7 +378,8 @@ TEST_F(AudioTest, WhatIsWrittenDoesNotDependOnHowTheDataArrives) {
   int interrupted = 0;
   for (size_t at = 0; at < all.size(); at += 300) {
     const size_t n = std::min<size_t>(300, all.size() - at);
-    Feed(packet, Bytes(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n)),
+    Feed(packet,
+         Bytes(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n)),
          at + n == all.size());
     interrupted += drain(pieces, packet, counter, end, run);
   }
@@ -454,11 +443,13 @@ TEST_F(AudioTest, ADamagedFrameCostsOnlyItsOwnTime) {
   // time in place of the damaged one.
   Bytes expected;
   for (size_t i = 0; i < 10; ++i) expected = Cat({expected, Adts(frames_[i])});
-  expected = Cat({expected, Bytes{0xFF, 0xF1, 0x5C, 0x40, 0x01, 0x7F, 0xFC, 0x00, 0x4C, 0x40, 0x07}});
+  expected =
+      Cat({expected, Bytes{0xFF, 0xF1, 0x5C, 0x40, 0x01, 0x7F, 0xFC, 0x00, 0x4C, 0x40, 0x07}});
   for (size_t i = 11; i < 40; ++i) expected = Cat({expected, Adts(frames_[i])});
   std::string sizes;
   for (size_t at = 0; at + 7 <= payload.size();) {
-    const size_t length = ((payload[at + 3] & 3u) << 11) | (payload[at + 4] << 3) | (payload[at + 5] >> 5);
+    const size_t length =
+        ((payload[at + 3] & 3u) << 11) | (payload[at + 4] << 3) | (payload[at + 5] >> 5);
     sizes += std::to_string(length) + " ";
     at += length;
   }

@@ -43,8 +43,8 @@ TEST(TsPacketizerTest, PesHeaderAndAdaptationFieldBytes) {
 
   writer.Clear();
   WritePESPacketAdaptation(writer, true, 1000000, 2);
-  EXPECT_EQ(Bytes(writer), (std::vector<uint8_t>{9, 0x10, 0x00, 0x00, 0xAF, 0xC8, 0x7E, 0x00,
-                                                 0xFF, 0xFF}));
+  EXPECT_EQ(Bytes(writer),
+            (std::vector<uint8_t>{9, 0x10, 0x00, 0x00, 0xAF, 0xC8, 0x7E, 0x00, 0xFF, 0xFF}));
   writer.Clear();
   WritePESPacketAdaptation(writer, false, 0, 0);
   EXPECT_EQ(Bytes(writer), (std::vector<uint8_t>{1, 0x00}));
@@ -88,8 +88,8 @@ TEST(TsPacketizerTest, SplitsPesPacketsOverTsPackets) {
       Write1stPESPacketImpl(writer, kVideoPid, kVideoStreamId, payload.data(), payload.size(),
                             counter, 2000000);
     } else {
-      WritePESPacketImpl(writer, kAudioPid, kAudioStreamId, payload.data(), payload.size(),
-                         counter, 2000000);
+      WritePESPacketImpl(writer, kAudioPid, kAudioStreamId, payload.data(), payload.size(), counter,
+                         2000000);
     }
     std::string error;
     const auto packets = ParseTs(Bytes(writer), &error);
@@ -154,8 +154,8 @@ TEST(TsPacketizerTest, GathersPayloadsFromSeveralSpans) {
   const std::vector<uint8_t> a = Payload(5);
   const std::vector<uint8_t> b = Payload(400);
   const std::vector<uint8_t> c = Payload(7);
-  const ByteSpan spans[] = {{a.data(), a.size()}, {nullptr, 0}, {b.data(), b.size()},
-                            {c.data(), c.size()}};
+  const ByteSpan spans[] = {
+      {a.data(), a.size()}, {nullptr, 0}, {b.data(), b.size()}, {c.data(), c.size()}};
   BufferWriter writer;
   uint32_t counter = 0;
   WritePESPacketImpl(writer, kAudioPid, kAudioStreamId, spans, 4, counter, 0);
@@ -172,7 +172,8 @@ TEST(TsPacketizerTest, GathersPayloadsFromSeveralSpans) {
 TEST(TsPacketizerTest, SectionsAreStuffedToTheEndOfThePacket) {
   BufferWriter writer;
   writer.AppendFill(0x11, 5);
-  const uint8_t section[] = {0x00, 0xB0, 0x0D, 0x00, 0x01, 0xC1, 0x00, 0x00, 0x00, 0x01, 0xF0, 0x00};
+  const uint8_t section[] = {0x00, 0xB0, 0x0D, 0x00, 0x01, 0xC1,
+                             0x00, 0x00, 0x00, 0x01, 0xF0, 0x00};
   writer.Append(section, sizeof(section));
   WriteCRCWithStuffing(writer, writer.data() + 5, sizeof(section));
   ASSERT_EQ(writer.size(), 188u);

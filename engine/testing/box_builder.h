@@ -66,7 +66,7 @@ inline Bytes Handler(const std::string& type) {
 inline Bytes SoundEntry(const std::string& format, uint16_t channels, uint16_t sample_size,
                         uint16_t rate) {
   Bytes payload = Zeros(6);
-  PutU16(payload, 1);  // data reference index
+  PutU16(payload, 1);       // data reference index
   Bytes fields = Zeros(8);  // version, revision, vendor
   PutU16(fields, channels);
   PutU16(fields, sample_size);
@@ -107,8 +107,7 @@ inline Bytes Stsz(const std::vector<uint32_t>& sizes, uint32_t constant_size = 0
 }
 
 inline Bytes Track(const std::string& handler, const Bytes& stbl_payload) {
-  return Box("trak", Box("mdia", Cat({Handler(handler),
-                                      Box("minf", Box("stbl", stbl_payload))})));
+  return Box("trak", Box("mdia", Cat({Handler(handler), Box("minf", Box("stbl", stbl_payload))})));
 }
 
 // A NAL unit with its 4-byte length.
@@ -121,8 +120,7 @@ inline Bytes Nal(uint8_t header, size_t payload_size, uint8_t fill = 0x5A) {
 
 // A complete audio sample file: AAC, mono, 16-bit, `rate` Hz, 1024 samples per frame.
 inline Bytes AacSampleFile(uint16_t rate = 22050) {
-  const Bytes track =
-      Track("soun", Cat({Stsd(SoundEntry("mp4a", 1, 16, rate)), Stts(43, 1024)}));
+  const Bytes track = Track("soun", Cat({Stsd(SoundEntry("mp4a", 1, 16, rate)), Stts(43, 1024)}));
   return Cat({Ftyp(), Box("wide", {}), Box("mdat", Zeros(64)), Box("moov", track)});
 }
 
@@ -130,10 +128,10 @@ inline Bytes AacSampleFile(uint16_t rate = 22050) {
 inline Bytes AvcSampleFile(const Bytes& sps, const Bytes& pps, int slices = 1) {
   Bytes first = Nal(0x06, 12);
   for (int i = 0; i < slices; ++i) first = Cat({first, Nal(0x65, 20)});
-  const Bytes track = Track("vide", Cat({Stsd(AvcEntry(sps, pps)),
-                                         Stsz({static_cast<uint32_t>(first.size()), 30})}));
-  return Cat({Ftyp(), Box("wide", {}), Box("mdat", Cat({first, Nal(0x41, 25)})),
-              Box("moov", track)});
+  const Bytes track = Track(
+      "vide", Cat({Stsd(AvcEntry(sps, pps)), Stsz({static_cast<uint32_t>(first.size()), 30})}));
+  return Cat(
+      {Ftyp(), Box("wide", {}), Box("mdat", Cat({first, Nal(0x41, 25)})), Box("moov", track)});
 }
 
 }  // namespace selvo::testing

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/command.h"
+#include "platform/linux/linux_application.h"
 
 namespace {
 
@@ -76,6 +77,9 @@ bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& op
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread inherits the mask and the
+  // lifecycle signals reach only the application's signal thread.
+  platform::LinuxApplication::BlockLifecycleSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   app::GlobalOptions options;
   int status = 0;

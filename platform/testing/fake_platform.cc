@@ -1,5 +1,7 @@
 #include "platform/testing/fake_platform.h"
 
+#include "platform/transliterator.h"
+
 namespace platform {
 
 FakePlatform::FakePlatform()
@@ -10,10 +12,12 @@ FakePlatform::FakePlatform()
   SetStandardPreferences(&preferences);
   SetSharedApplication(&application);
   SetDefaultLocationProvider(&location);
+  SetDefaultTransliterator(&transliterator);
 }
 
 FakePlatform::~FakePlatform() {
   dispatcher.RunUntilIdle();
+  SetDefaultTransliterator(nullptr);
   SetDefaultLocationProvider(nullptr);
   SetSharedApplication(nullptr);
   SetStandardPreferences(nullptr);

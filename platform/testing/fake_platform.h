@@ -10,6 +10,7 @@
 #include "platform/testing/fake_environment.h"
 #include "platform/testing/fake_location.h"
 #include "platform/testing/fake_push.h"
+#include "platform/testing/fake_transliterator.h"
 #include "platform/testing/manual_dispatcher.h"
 #include "platform/testing/memory_preference_store.h"
 
@@ -29,6 +30,7 @@ class FakePlatform {
   FakeApplication application;
   FakeLocationProvider location;
   FakePushService push;
+  FakeTransliterator transliterator;
 };
 
 }  // namespace platform

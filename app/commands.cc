@@ -7,11 +7,15 @@ namespace app {
 
 // Defined in the command's own file.
 int RunCommand(const GlobalOptions&, const std::vector<std::string>&);
+int RecordCommand(const GlobalOptions&, const std::vector<std::string>&);
 int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"run", "", "start the application and keep it running until SIGTERM or Ctrl-C", RunCommand},
+      {"record", "[--source test|camera|FILE] [--duration SECONDS] [--out DIR]",
+       "record video and audio files (sample files first when missing); Ctrl-C stops early",
+       RecordCommand},
       {"segment",
        "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
        "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},

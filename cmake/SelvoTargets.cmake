@@ -64,11 +64,15 @@ function(selvo_test name)
   if("tsan" IN_LIST ARG_LABELS)
     set_property(GLOBAL APPEND PROPERTY SELVO_TSAN_TESTS ${name})
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "SELVO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SELVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # Tests run from the source directory and find the executables through SELVO_BIN_DIR.
+  set(environment "SELVO_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+  endif()
 endfunction()
 
 # selvo_benchmark(<name> SOURCES ... [DEPS ...]): a Google Benchmark program in build/benchmarks.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/streaming_engine.h"
 #include "platform/log.h"
 #include "platform/preferences.h"
 
@@ -19,8 +20,9 @@ double BackgroundSeconds() {
 
 }  // namespace
 
-shell::StartupHooks MakeStartupHooks(const GlobalOptions& /*options*/) {
+shell::StartupHooks MakeStartupHooks(const GlobalOptions& options) {
   shell::StartupHooks hooks;
+  AddStreamingEngineHooks(hooks, options);
   return hooks;
 }
 

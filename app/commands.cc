@@ -9,6 +9,8 @@ namespace app {
 int RunCommand(const GlobalOptions&, const std::vector<std::string>&);
 int RecordCommand(const GlobalOptions&, const std::vector<std::string>&);
 int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
+int UploadCommand(const GlobalOptions&, const std::vector<std::string>&);
+int QueueCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -19,6 +21,15 @@ const std::vector<Command>& Commands() {
       {"segment",
        "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
        "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},
+      {"upload",
+       "--url PUBLISH_URL [--token T] [--user ID] [--video V] --audio A [--video-sample VS] "
+       "[--audio-sample AS]",
+       "upload a recording through the upload queue, with progress; run again to resume",
+       UploadCommand},
+      {"queue",
+       "[list | start ID | stop ID | rm ID] [--user ID] [--token T] [--video-sample VS] "
+       "[--audio-sample AS]",
+       "show the upload queue, or start, stop or remove one of its tasks", QueueCommand},
   };
   return commands;
 }

@@ -13,6 +13,7 @@
 
 #include "app/args.h"
 #include "app/command.h"
+#include "app/recording_checks.h"
 #include "engine/box_reader.h"
 #include "engine/directory_piece_sink.h"
 #include "engine/media_segmenter.h"
@@ -23,20 +24,6 @@ namespace app {
 namespace {
 
 constexpr long long kDefaultFrameRate = 10;
-
-// Checks that `path` is a readable recording with media data; returns an error or "".
-std::string CheckRecording(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return "cannot read " + path + ": " + std::strerror(errno);
-  if (!S_ISREG(info.st_mode)) return path + " is not a file";
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return "cannot read " + path + ": " + std::strerror(errno);
-  uint32_t size = 0;
-  const int64_t mdat = selvo::SeekToMediaTag(file, selvo::MakeTag("mdat"), &size);
-  std::fclose(file);
-  if (mdat < 0) return path + " holds no media data (no 'mdat' box)";
-  return "";
-}
 
 // True when `directory` already holds piece files, which a new run must not mix with.
 bool HoldsPieces(const std::string& directory) {

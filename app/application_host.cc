@@ -5,6 +5,7 @@
 #include "app/streaming_engine.h"
 #include "platform/log.h"
 #include "platform/preferences.h"
+#include "service/service_http_client.h"
 
 namespace app {
 namespace {
@@ -29,7 +30,8 @@ shell::StartupHooks MakeStartupHooks(const GlobalOptions& options) {
 ApplicationHost::ApplicationHost(const GlobalOptions& options)
     : options_(options),
       environment_(options.data_dir),
-      push_(platform::ConfiguredPushService::FromEnvironment()) {
+      push_(platform::ConfiguredPushService::FromEnvironment()),
+      http_(platform::CurlSettings{options.ca_file.value_or("")}) {
   platform::SetVerboseLogging(options.verbose);
   platform::SetDefaultEnvironment(&environment_);
   application_ = std::make_unique<platform::LinuxApplication>(platform::LinuxDispatcher::Machine(),
@@ -40,9 +42,18 @@ ApplicationHost::ApplicationHost(const GlobalOptions& options)
     store.Set(kServerUrlKey, *options.server);
     store.Synchronize();
   }
+  // Every service request verifies the server's certificate, against --ca-file
+  // when given.
+  platform::SetDefaultHttpClientFactory(&http_);
+  client_environment_ = std::make_unique<shell::ShellClientEnvironment>();
+  service::ServiceHTTPClient::SetServiceBaseUrl(ServerUrl());
 }
 
 ApplicationHost::~ApplicationHost() {
+  // The clients' transports come from the factory that goes with this host.
+  service::ServiceHTTPClient::ResetSharedClients();
+  client_environment_.reset();
+  platform::SetDefaultHttpClientFactory(nullptr);
   platform::SetSharedApplication(nullptr);
   platform::SetDefaultEnvironment(nullptr);
 }

@@ -9,9 +9,11 @@
 
 #include "app/command.h"
 #include "platform/linux/configured_push.h"
+#include "platform/linux/curl_http_client.h"
 #include "platform/linux/linux_application.h"
 #include "platform/linux/linux_environment.h"
 #include "shell/selvo_app_delegate.h"
+#include "shell/service_environment.h"
 
 namespace app {
 
@@ -29,13 +31,15 @@ class ApplicationHost {
   int Run(std::function<void(Finish finish)> job);
 
   // The service URL: --server when given (and then remembered), else the
-  // remembered one, else http://127.0.0.1:8080.
+  // remembered one, else http://127.0.0.1:8080. The service clients use it.
   std::string ServerUrl() const;
 
  private:
   GlobalOptions options_;
   platform::LinuxEnvironment environment_;
   platform::ConfiguredPushService push_;
+  platform::CurlHttpClientFactory http_;
+  std::unique_ptr<shell::ShellClientEnvironment> client_environment_;
   std::unique_ptr<platform::LinuxApplication> application_;
   std::unique_ptr<shell::SelvoAppDelegate> delegate_;
 };

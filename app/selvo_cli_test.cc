@@ -34,6 +34,21 @@ TEST(SelvoCliTest, MisuseExitsTwoWithOneLine) {
       {{"run", "--data-dir"}, "option --data-dir needs a value"},
       {{"run", "--nope"}, "unknown option --nope"},
       {{"run", "extra"}, "run takes no arguments"},
+      {{"login", "--password", "secret1"}, "give either --email or --mobile"},
+      {{"login", "--email", "a@b.cn", "--mobile", "13800138000", "--password", "secret1"},
+       "give either --email or --mobile"},
+      {{"login", "--email", "not-an-address", "--password", "secret1"},
+       "'not-an-address' is not a valid e-mail address"},
+      {{"login", "--mobile", "23800138000", "--password", "secret1"},
+       "'23800138000' is not a valid mobile number (11 digits beginning with 1)"},
+      {{"login", "--email", "a@b.cn"}, "login needs --password"},
+      {{"register", "--email", "a@b.cn", "--password", "short", "--name", "A"},
+       "the password must have 6 to 24 characters"},
+      {{"register", "--email", "a@b.cn", "--password", "secret1"}, "register needs --name"},
+      {{"register", "--email", "a@b.cn", "--password", "secret1", "--name", "Elevenchars"},
+       "the name must have 1 to 10 characters"},
+      {{"publish", "--private", " , "}, "--private needs at least one receiver"},
+      {{"whoami", "me"}, "whoami takes no arguments"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> argv{Selvo()};
@@ -44,6 +59,23 @@ TEST(SelvoCliTest, MisuseExitsTwoWithOneLine) {
       EXPECT_EQ(err, "selvo: " + std::string(c.message) + " (see 'selvo --help')\n");
     }
   }
+}
+
+TEST(SelvoCliTest, SignedOutCommandsSayNotSignedIn) {
+  std::string data = platform::MakeTempDirectory("selvo-cli");
+  for (const char* command : {"whoami", "logout", "publish"}) {
+    std::string out, err;
+    EXPECT_EQ(platform::RunProgram({Selvo(), "--data-dir", data, command}, &out, &err), 1);
+    EXPECT_EQ(err, "selvo: not signed in\n") << command;
+    EXPECT_EQ(out, "");
+  }
+  std::string out, err;
+  EXPECT_EQ(
+      platform::RunProgram({Selvo(), "--data-dir", data, "--ca-file", data + "/none.pem", "whoami"},
+                           &out, &err),
+      1);
+  EXPECT_EQ(err, "selvo: cannot read the CA file " + data + "/none.pem\n");
+  platform::RemoveTree(data);
 }
 
 TEST(SelvoCliTest, SigtermRunsTheTerminationSequenceToTheEnd) {

@@ -31,7 +31,8 @@ void PrintHelp() {
 
 // Takes the global options out of `args`, wherever they stand. Returns false
 // (after printing the error) when one lacks its value.
-bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& options, int& status) {
+bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& options,
+                          int& status) {
   std::vector<std::string> rest;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
       return command.run(options, args);
     }
   }
-  if (command_name.compare(0, 1, "-") == 0) return app::UsageError("unknown option " + command_name);
+  if (command_name.compare(0, 1, "-") == 0)
+    return app::UsageError("unknown option " + command_name);
   return app::UsageError("unknown command '" + command_name + "'");
 }

@@ -57,7 +57,9 @@ std::string LoginUserInfoPreferences::UserId() {
 }
 
 std::optional<std::string> LoginUserInfoPreferences::AccessToken() { return MetaText("token"); }
-std::optional<std::string> LoginUserInfoPreferences::ScreenName() { return MetaText("screen_name"); }
+std::optional<std::string> LoginUserInfoPreferences::ScreenName() {
+  return MetaText("screen_name");
+}
 std::optional<std::string> LoginUserInfoPreferences::AvatarUrl() { return MetaText("avatar_url"); }
 std::optional<std::string> LoginUserInfoPreferences::LoginProvider() {
   return MetaText("login_provider");

@@ -30,11 +30,20 @@ InterfaceOrientation PreferredInterfaceOrientation(unsigned support, DeviceOrien
   };
   size_t first = 0, last = 4;
   switch (device) {
-    case DeviceOrientation::kPortrait: first = 0; break;
-    case DeviceOrientation::kLandscapeLeft: first = 1; break;
-    case DeviceOrientation::kLandscapeRight: first = 2; break;
-    case DeviceOrientation::kPortraitUpsideDown: first = 3; break;
-    default: return InterfaceOrientation::kPortrait;
+    case DeviceOrientation::kPortrait:
+      first = 0;
+      break;
+    case DeviceOrientation::kLandscapeLeft:
+      first = 1;
+      break;
+    case DeviceOrientation::kLandscapeRight:
+      first = 2;
+      break;
+    case DeviceOrientation::kPortraitUpsideDown:
+      first = 3;
+      break;
+    default:
+      return InterfaceOrientation::kPortrait;
   }
   for (size_t i = first; i < last; ++i) {
     if (support & kCandidates[i].bit) return kCandidates[i].orientation;

@@ -50,7 +50,8 @@ bool SelvoAppDelegate::DidFinishLaunching(const platform::LaunchOptions& options
   app.SetIdleTimerDisabled(false);
   queue_ = dispatcher.CreateSerialQueue(kQueueLabel);
   const std::string documents = platform::DefaultEnvironment().DocumentsDirectory();
-  if (hooks_.start_engine) hooks_.start_engine(queue_, documents, SelvoUtils::DefaultUserAgentString());
+  if (hooks_.start_engine)
+    hooks_.start_engine(queue_, documents, SelvoUtils::DefaultUserAgentString());
   if (hooks_.show_start_screen) hooks_.show_start_screen();
   if (hooks_.register_wechat) hooks_.register_wechat();
   SelvoGlobalPreferences::SetNeedUpdateContact(true);
@@ -88,9 +89,8 @@ void SelvoAppDelegate::WatchBackgroundTime(SelvoAppDelegate* self,
   platform::Application& app = platform::SharedApplication();
   if (app.state() != platform::ApplicationState::kBackground) return;  // back in front: keep going
   if (app.BackgroundTimeRemaining() > kBackgroundStopSeconds) {
-    platform::GlobalQueue().AsyncAfter(kBackgroundPoll, [self, watch, queue] {
-      WatchBackgroundTime(self, watch, queue);
-    });
+    platform::GlobalQueue().AsyncAfter(
+        kBackgroundPoll, [self, watch, queue] { WatchBackgroundTime(self, watch, queue); });
     return;
   }
   if (!queue) return;

@@ -69,11 +69,13 @@ class SelvoAppDelegateTest : public ::testing::Test {
   bool unread_waiting_ = false;
   std::unique_ptr<SelvoAppDelegate> delegate_;
   std::shared_ptr<platform::DispatchQueue> app_queue_;
-  platform::NotificationCenter::Subscription remote_ = platform::NotificationCenter::Default().AddObserver(
-      kReceiveRemoteNotification, [this](const platform::Notification& n) {
-        events_.push_back("remote-notification" +
-                          (n.user_info.is_null() ? std::string() : " " + n.user_info["aps"].AsString()));
-      });
+  platform::NotificationCenter::Subscription remote_ =
+      platform::NotificationCenter::Default().AddObserver(
+          kReceiveRemoteNotification, [this](const platform::Notification& n) {
+            events_.push_back("remote-notification" + (n.user_info.is_null()
+                                                           ? std::string()
+                                                           : " " + n.user_info["aps"].AsString()));
+          });
 };
 
 TEST_F(SelvoAppDelegateTest, LaunchRunsItsStepsInOrder) {
@@ -138,8 +140,8 @@ TEST_F(SelvoAppDelegateTest, OnlyANotificationWhileInFrontVibrates) {
   fake_.application.EnterForeground();
   delegate_->DidReceiveRemoteNotification(payload);  // the one that brought us back
   delegate_->DidReceiveRemoteNotification(payload);  // in front again
-  EXPECT_EQ(fake_.application.sounds, (std::vector<int>{platform::kVibrateSound,
-                                                        platform::kVibrateSound}));
+  EXPECT_EQ(fake_.application.sounds,
+            (std::vector<int>{platform::kVibrateSound, platform::kVibrateSound}));
   EXPECT_EQ(Count("remote-notification one"), 3);
 }
 
@@ -175,8 +177,8 @@ TEST_F(SelvoAppDelegateTest, TerminationRunsStopThenTerminateOnTheQueueBeforeRet
   app_queue_ = delegate_->selvo_dispatch_queue();
   events_.clear();
   fake_.application.Terminate();  // no RunUntilIdle: the work must be done already
-  EXPECT_EQ(events_, (std::vector<std::string>{"stop_all on-queue", "terminate on-queue",
-                                               "save_stores"}));
+  EXPECT_EQ(events_,
+            (std::vector<std::string>{"stop_all on-queue", "terminate on-queue", "save_stores"}));
   EXPECT_EQ(delegate_->selvo_dispatch_queue(), nullptr);
   EXPECT_EQ(delegate_->geo(), nullptr);
 }

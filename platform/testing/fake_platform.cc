@@ -12,11 +12,17 @@ FakePlatform::FakePlatform()
   SetStandardPreferences(&preferences);
   SetSharedApplication(&application);
   SetDefaultLocationProvider(&location);
+  SetDefaultReachability(&reachability);
+  SetDefaultHttpClientFactory(&http);
+  SetDefaultAlertPresenter(&alerts);
   SetDefaultTransliterator(&transliterator);
 }
 
 FakePlatform::~FakePlatform() {
   dispatcher.RunUntilIdle();
+  SetDefaultAlertPresenter(nullptr);
+  SetDefaultHttpClientFactory(nullptr);
+  SetDefaultReachability(nullptr);
   SetDefaultTransliterator(nullptr);
   SetDefaultLocationProvider(nullptr);
   SetSharedApplication(nullptr);

@@ -1,10 +1,11 @@
 #include "app/streaming_engine.h"
 
-#include <algorithm>
 #include <cstdio>
 
+#include "capture/video_thumbnail_generator.h"
 #include "engine/streaming_library.h"
 #include "platform/log.h"
+#include "shell/selvo_utils.h"
 
 namespace app {
 
@@ -32,6 +33,19 @@ void AddStreamingEngineHooks(shell::StartupHooks& hooks, const GlobalOptions& op
   hooks.stop_all_streaming_tasks = [] {
     if (g_engine_started) selvo::StopAllStreamingTasks();
   };
+  // What the shell's utilities ask of the engine: the files queued tasks still need (asked
+  // on the engine's queue) and the checks of the sample recordings.
+  shell::SelvoUtilsSeams seams = shell::SelvoUtils::seams();
+  seams.queued_task_files = [] { return QueuedTaskFiles(); };
+  seams.check_audio_sample_file = [](const std::string& audio) {
+    return selvo::CheckAudioSampleFile(audio.c_str()) == 1;
+  };
+  seams.check_media_sample_files = [](int frame_rate, const std::string& video,
+                                      const std::string& audio) {
+    return frame_rate > 0 && selvo::CheckMediaSampleFiles(static_cast<uint32_t>(frame_rate),
+                                                          video.c_str(), audio.c_str()) == 1;
+  };
+  shell::SelvoUtils::SetSeams(std::move(seams));
   hooks.terminate_engine = [] {
     if (!g_engine_started) return;
     selvo::TerminateStreamingLibrary();
@@ -53,16 +67,7 @@ bool RunOnEngine(std::function<void()> work) {
   return true;
 }
 
-std::string UserHexText(const std::string& user_id) {
-  std::string hex;
-  const size_t length = std::min<size_t>(user_id.size(), 255);
-  for (size_t i = 0; i < length; ++i) {
-    char digits[3];
-    std::snprintf(digits, sizeof(digits), "%02x", static_cast<unsigned char>(user_id[i]));
-    hex += digits;
-  }
-  return hex;
-}
+std::string UserHexText(const std::string& user_id) { return shell::SelvoUtils::HexText(user_id); }
 
 void LoadUserStreamingTasks(const std::string& user_id) {
   if (auto queue = EngineQueue()) {
@@ -93,6 +98,7 @@ std::vector<std::string> QueuedTaskFiles() {
     if (!task || selvo::ReadStreamingTaskInfo(task, info) != 1) continue;
     files.push_back(info.video_path);
     files.push_back(info.audio_path);
+    files.push_back(capture::VideoThumbnailGenerator::CacheThumbnailPath(info.video_path));
   }
   return files;
 }

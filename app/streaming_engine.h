@@ -26,8 +26,7 @@ std::shared_ptr<platform::DispatchQueue> EngineQueue();
 // dropped after termination). False when there is no queue.
 bool RunOnEngine(std::function<void()> work);
 
-// The per-user prefix of file names: two lower-case hexadecimal digits per byte of the
-// user id (at most 255 bytes); the user id 12 gives "3132".
+// The per-user prefix of file names (SelvoUtils::HexText): the user id 12 gives "3132".
 std::string UserHexText(const std::string& user_id);
 
 // At sign-in, on the engine's queue: the signed-in user's tasks (user id as decimal text).
@@ -37,7 +36,7 @@ void UpgradeUserStreamingTasks(const std::string& user_id, const std::string& cu
                                const std::string& previous_version);
 
 // On the engine's queue: the files the queued file tasks still need (video and audio of
-// each), which the clean-up of finished recordings keeps.
+// each, and the video's cached thumbnail), which the clean-up of finished recordings keeps.
 std::vector<std::string> QueuedTaskFiles();
 
 }  // namespace app

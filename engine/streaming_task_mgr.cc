@@ -399,6 +399,8 @@ void StreamingTaskMgr::DetachObserver(IObserver* observer) {
 }
 
 void StreamingTaskMgr::SaveTasksData() {
+  // Before a user's list was loaded there is no list to keep the tasks in.
+  if (user_id_.empty()) return;
   std::string content;
   if (live_task_ && live_task_->state() != kStateFinished) live_task_->Save(&content);
   for (const auto& task : file_tasks_) {

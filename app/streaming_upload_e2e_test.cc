@@ -345,7 +345,11 @@ class HoldingProxy {
     std::lock_guard lock(mutex_);
     holding_ = false;
   }
-  bool WaitForHeldPiece() { return server_.WaitForRequests(static_cast<size_t>(hold_at_ + 1)); }
+  // Waits until the held piece arrived: every piece before it was answered by then.
+  bool WaitForHeldPiece() {
+    std::unique_lock lock(mutex_);
+    return held_.wait_for(lock, 30s, [this] { return pieces_ >= hold_at_; });
+  }
   std::string Rewrite(const std::string& url, const std::string& upstream) const {
     return server_.url() + url.substr(upstream.size());
   }
@@ -354,12 +358,14 @@ class HoldingProxy {
   HttpAction Decide(const HttpRequestRecord& request) {
     std::lock_guard lock(mutex_);
     if (request.Query("cmd") == "2" && ++pieces_ == hold_at_ && holding_) {
+      held_.notify_all();
       return {HttpAction::kHang};
     }
     return {HttpAction::kForward};
   }
   const int hold_at_;
   std::mutex mutex_;
+  std::condition_variable held_;
   bool holding_ = true;
   int pieces_ = 0;
   LoopbackHttpServer server_;

@@ -432,6 +432,42 @@ TEST_F(StreamingTaskMgrTest, AStartOfARunningTaskKeepsItsUrl) {
   EXPECT_EQ(task->state(), kStateStopped);  // its report matched: not stuck running
 }
 
+TEST_F(StreamingTaskMgrTest, ProgressIsReadWhileTheWorkerWritesIt) {
+  StreamingTask* a = QueueRecording("a", 30);
+  StreamingTask* b = QueueRecording("b");
+  ASSERT_EQ(StartFile(a, "http://h/a"), 1);
+  // Reads for display and rewrites of the upload list while a's worker uploads.
+  int32_t seconds = 0;
+  int32_t bytes = 0;
+  while (!log_.Has(a, kTaskFinished)) {
+    const StreamingTaskInfo info = Info(a);
+    EXPECT_GE(info.seconds_uploaded, seconds);
+    EXPECT_GE(info.bytes_processed, bytes);
+    seconds = info.seconds_uploaded;
+    bytes = info.bytes_processed;
+    StartFile(b, "http://h/b");  // queued: saves the list, a's progress included
+    StopFileStreamingTask(b);
+    harness_.RunUntilIdle();
+  }
+  EXPECT_EQ(log_.Of(a, kTaskFinished).back().value, kResultCompleted);
+}
+
+TEST_F(StreamingTaskMgrTest, ARunningLiveTaskIsNotStartedTwice) {
+  StreamingTask* live =
+      NewLiveStreamingTask("live", dir_.File("none-v.mov").c_str(), dir_.File("none-a.mov").c_str());
+  waiter_->Hold(true);
+  ASSERT_EQ(StartLiveStreamingTask(live, "http://h/live", "token", 10, video_sample_.c_str(),
+                                   audio_sample_.c_str()),
+            1);
+  EXPECT_EQ(StartLiveStreamingTask(live, "http://h/other", "token", 10, video_sample_.c_str(),
+                                   audio_sample_.c_str()),
+            0);
+  EXPECT_EQ(Info(live).url, "http://h/live");
+  StopAllStreamingTasks();
+  ASSERT_TRUE(RunUntilFinished(live));
+  EXPECT_EQ(log_.Of(live, kTaskFinished).back().value, kResultStopped);
+}
+
 TEST_F(StreamingTaskMgrTest, RemovingATaskClosesItsStreamAndSaysSo) {
   StreamingTask* task = QueueRecording("a");
   StreamingTask* never_started = QueueRecording("b");

@@ -95,8 +95,7 @@ void PrintTasks(const std::vector<selvo::StreamingTaskInfo>& infos,
 
 // Runs `work` on the engine's queue after loading the user's tasks; it returns the exit
 // status and prints what it has to say.
-int RunOnQueue(ApplicationHost& host, const std::string& user,
-               std::function<int()> work) {
+int RunOnQueue(ApplicationHost& host, const std::string& user, std::function<int()> work) {
   return host.Run([user, work = std::move(work)](ApplicationHost::Finish finish) {
     const bool submitted = RunOnEngine([user, work, finish] {
       selvo::LoadStreamingTasksFromDisk(UserHexText(user).c_str());
@@ -160,8 +159,8 @@ int QueueCommand(const GlobalOptions& options, const std::vector<std::string>& a
     });
   }
 
-  const bool held_for_this = !lock && holder && !holder->task_id.empty() &&
-                             holder->task_id.compare(0, id.size(), id) == 0;
+  const bool held_for_this =
+      !lock && holder && !holder->task_id.empty() && holder->task_id.compare(0, id.size(), id) == 0;
   if (action == "stop") {
     if (held_for_this) {
       if (!StopUploadingProcess(*holder, documents, user_hex, &lock)) {

@@ -28,7 +28,8 @@ std::string CheckRecording(const std::string& path) {
 
 std::string CheckQueuedPath(const std::string& path) {
   for (unsigned char c : path) {
-    if (c < 0x20 || c == 0x7F) return path + ": control characters cannot be kept in the upload queue";
+    if (c < 0x20 || c == 0x7F)
+      return path + ": control characters cannot be kept in the upload queue";
   }
   if (selvo::EscapeField(path).size() > 255) return path + " is too long for the upload queue";
   return "";

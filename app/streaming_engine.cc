@@ -82,9 +82,9 @@ void UpgradeUserStreamingTasks(const std::string& user_id, const std::string& cu
   if (auto queue = EngineQueue()) {
     queue->Async([hex = UserHexText(user_id), current_version, previous_version] {
       if (!g_engine_started) return;
-      selvo::UpgradeStreamingTasksData_1_2(hex.c_str(), current_version.c_str(),
-                                          previous_version.empty() ? nullptr
-                                                                   : previous_version.c_str());
+      selvo::UpgradeStreamingTasksData_1_2(
+          hex.c_str(), current_version.c_str(),
+          previous_version.empty() ? nullptr : previous_version.c_str());
     });
   }
 }

@@ -83,8 +83,8 @@ class Watcher final : public selvo::IObserver {
 void BM_LiveBroadcast(benchmark::State& state) {
   server_testing::ServerProcess server;
   server_testing::HttpClient client(server.url());
-  const auto account = server_testing::RegisterEmailUser(client, "bench@example.com", "secret1",
-                                                         "Bench");
+  const auto account =
+      server_testing::RegisterEmailUser(client, "bench@example.com", "secret1", "Bench");
   const std::string video_sample = selvo::testing::Recording("video-3s");
   const std::string audio_sample = selvo::testing::Recording("audio-3s");
   selvo::testing::TempDir dir;
@@ -98,7 +98,8 @@ void BM_LiveBroadcast(benchmark::State& state) {
   });
   // Warm up libcurl and the connection set-up with a short finished recording.
   const long cold_kib = ResidentKiB();
-  const std::string warm_url = server_testing::PublishVideo(client, account)["publish_url"].AsString();
+  const std::string warm_url =
+      server_testing::PublishVideo(client, account)["publish_url"].AsString();
   queue->Sync([&] {
     selvo::StreamingTask* task =
         selvo::NewLiveStreamingTask("warm", video_sample.c_str(), audio_sample.c_str());
@@ -117,8 +118,7 @@ void BM_LiveBroadcast(benchmark::State& state) {
     malloc_trim(0);
     const long idle_kib = ResidentKiB();
     const double cpu_start = CpuSeconds();
-    const std::string script =
-        selvo::testing::SourceDir() + "/engine/testdata/make_recordings.sh";
+    const std::string script = selvo::testing::SourceDir() + "/engine/testdata/make_recordings.sh";
     const std::string seconds = std::to_string(kBroadcastSeconds);
     const char* argv[] = {"bash", script.c_str(), "--live", live.c_str(), seconds.c_str(), nullptr};
     pid_t recorder = -1;
@@ -136,8 +136,7 @@ void BM_LiveBroadcast(benchmark::State& state) {
     if (!watcher.WaitRemoved()) state.SkipWithError("the broadcast did not complete");
     const double cpu = CpuSeconds() - cpu_start;
     state.counters["engine_cpu_ms_per_broadcast_s"] = cpu * 1000 / kBroadcastSeconds;
-    state.counters["rss_kib_per_running_task"] =
-        static_cast<double>(watcher.peak_kib() - idle_kib);
+    state.counters["rss_kib_per_running_task"] = static_cast<double>(watcher.peak_kib() - idle_kib);
     // The first task of the process also sets up libcurl and its TLS library.
     state.counters["rss_kib_first_task"] = static_cast<double>(first_task_kib);
   }

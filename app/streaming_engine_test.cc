@@ -36,9 +36,8 @@ TEST(StreamingEngineTest, TheEngineLivesFromLaunchToTerminationOnTheApplicationQ
   // in that user's list.
   LoadUserStreamingTasks("12");
   bool ran = false;
-  ASSERT_TRUE(RunOnEngine([&] {
-    ran = selvo::NewLiveStreamingTask("rec-1", "/r/v.mov", "/r/a.mov") != nullptr;
-  }));
+  ASSERT_TRUE(RunOnEngine(
+      [&] { ran = selvo::NewLiveStreamingTask("rec-1", "/r/v.mov", "/r/a.mov") != nullptr; }));
   fake.dispatcher.RunUntilIdle();
   EXPECT_TRUE(ran);
   EXPECT_EQ(ListOf(fake, "3132").rfind("rec-1 ", 0), 0u) << ListOf(fake, "3132");

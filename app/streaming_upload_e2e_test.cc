@@ -99,8 +99,8 @@ void ExpectServedAsRecorded(const std::string& playlist, const std::string& vide
   for (size_t i = 0; i < served_video.size(); ++i) {
     ASSERT_EQ(served_video[i], recorded_video[i]) << "video frame " << i;
   }
-  const auto served_audio = FrameHashes(
-      "-i " + Quote(playlist) + " -map 0:a -c copy -bsf:a aac_adtstoasc", &warnings);
+  const auto served_audio =
+      FrameHashes("-i " + Quote(playlist) + " -map 0:a -c copy -bsf:a aac_adtstoasc", &warnings);
   const auto recorded_audio = FrameHashes("-i " + Quote(audio) + " -map 0:a -c copy");
   ASSERT_LE(served_audio.size(), recorded_audio.size());
   EXPECT_GE(served_audio.size() + 12, recorded_audio.size());
@@ -126,7 +126,8 @@ class StreamingUploadE2eTest : public ::testing::Test {
     audio_ = Recording("audio-12s");
     video_sample_ = Recording("video-3s");
     audio_sample_ = Recording("audio-3s");
-    ASSERT_FALSE(video_.empty() || audio_.empty() || video_sample_.empty() || audio_sample_.empty());
+    ASSERT_FALSE(video_.empty() || audio_.empty() || video_sample_.empty() ||
+                 audio_sample_.empty());
   }
 
   Published Publish() {
@@ -141,8 +142,8 @@ class StreamingUploadE2eTest : public ::testing::Test {
   // Positions of the pieces the server accepted for `video`, in the order it stored them.
   std::vector<int> StoredPositions(const Published& video) {
     std::vector<int> positions;
-    auto journal = platform::DefaultFileSystem().ReadFile(
-        server_->data_dir() + "/media/video/" + std::to_string(video.id) + "/journal");
+    auto journal = platform::DefaultFileSystem().ReadFile(server_->data_dir() + "/media/video/" +
+                                                          std::to_string(video.id) + "/journal");
     if (!journal) return positions;
     size_t at = 0;
     while (at < journal->size()) {
@@ -156,13 +157,25 @@ class StreamingUploadE2eTest : public ::testing::Test {
 
   // `selvo upload` of the recordings to `url` in the data directory `data`.
   std::vector<std::string> UploadArgs(const std::string& data, const std::string& url) {
-    return {platform::BinaryPath("selvo"), "--data-dir", data, "upload", "--url", url,
-            "--token", account_.token, "--user", std::to_string(account_.uid), "--video", video_,
-            "--audio", audio_};
+    return {platform::BinaryPath("selvo"),
+            "--data-dir",
+            data,
+            "upload",
+            "--url",
+            url,
+            "--token",
+            account_.token,
+            "--user",
+            std::to_string(account_.uid),
+            "--video",
+            video_,
+            "--audio",
+            audio_};
   }
   std::vector<std::string> QueueArgs(const std::string& data, std::vector<std::string> more) {
-    std::vector<std::string> args = {platform::BinaryPath("selvo"), "--data-dir", data, "queue",
-                                     "--user", std::to_string(account_.uid)};
+    std::vector<std::string> args = {
+        platform::BinaryPath("selvo"), "--data-dir", data, "queue", "--user",
+        std::to_string(account_.uid)};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
@@ -325,13 +338,11 @@ TEST_P(StreamingFaultE2eTest, AFailedPieceFailsTheTaskAndAStartResumesAtIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, StreamingFaultE2eTest,
-    ::testing::Values(FaultCase{"TooLarge", {HttpAction::kAnswer, 413, "{}"},
-                                selvo::kErrorHttpBufferOverflow},
-                      FaultCase{"RefusedToken", {HttpAction::kAnswer, 401, "{}"},
-                                selvo::kErrorAccessToken},
-                      FaultCase{"ServerError", {HttpAction::kAnswer, 500, "{}"},
-                                selvo::kErrorNetwork},
-                      FaultCase{"DroppedConnection", {HttpAction::kDrop}, selvo::kErrorNetwork}),
+    ::testing::Values(
+        FaultCase{"TooLarge", {HttpAction::kAnswer, 413, "{}"}, selvo::kErrorHttpBufferOverflow},
+        FaultCase{"RefusedToken", {HttpAction::kAnswer, 401, "{}"}, selvo::kErrorAccessToken},
+        FaultCase{"ServerError", {HttpAction::kAnswer, 500, "{}"}, selvo::kErrorNetwork},
+        FaultCase{"DroppedConnection", {HttpAction::kDrop}, selvo::kErrorNetwork}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A proxy that forwards everything, except that it holds piece `hold_at` (counted over the
@@ -376,9 +387,8 @@ TEST_F(StreamingUploadE2eTest, SelvoUploadKilledInMidStreamResumesToTheSameVideo
   const Published reference = Publish();
   TempDir reference_data;
   std::string out, err;
-  ASSERT_EQ(platform::RunProgram(UploadArgs(reference_data.path(), reference.publish_url), &out,
-                                 &err),
-            0)
+  ASSERT_EQ(
+      platform::RunProgram(UploadArgs(reference_data.path(), reference.publish_url), &out, &err), 0)
       << err;
   EXPECT_NE(out.find("upload complete"), std::string::npos);
 
@@ -432,8 +442,7 @@ TEST_F(StreamingUploadE2eTest, TheQueueCommandsFollowAnUploadInAnotherProcess) {
   EXPECT_NE(err.find("another selvo process"), std::string::npos) << err;
 
   // Stopping it asks the uploading process to end; it saves the queue as it goes.
-  ASSERT_EQ(platform::RunProgram(QueueArgs(data.path(), {"stop", id.substr(0, 8)}), &out, &err),
-            0)
+  ASSERT_EQ(platform::RunProgram(QueueArgs(data.path(), {"stop", id.substr(0, 8)}), &out, &err), 0)
       << err;
   EXPECT_EQ(upload.Wait(30s), 128 + SIGTERM);
   EXPECT_NE(upload.err().find("run the same command again"), std::string::npos) << upload.err();
@@ -442,8 +451,8 @@ TEST_F(StreamingUploadE2eTest, TheQueueCommandsFollowAnUploadInAnotherProcess) {
 
   // Started again from the queue, it completes and leaves the queue.
   proxy.Release();
-  ASSERT_EQ(platform::RunProgram(
-                QueueArgs(data.path(), {"start", id, "--token", account_.token}), &out, &err),
+  ASSERT_EQ(platform::RunProgram(QueueArgs(data.path(), {"start", id, "--token", account_.token}),
+                                 &out, &err),
             0)
       << err;
   EXPECT_NE(err.find("from second 2"), std::string::npos) << err;
@@ -454,8 +463,7 @@ TEST_F(StreamingUploadE2eTest, TheQueueCommandsFollowAnUploadInAnotherProcess) {
 
   // A recording queued without finishing, then removed.
   const Published other = Publish();
-  const std::string refused =
-      server_->url() + other.publish_url.substr(server_->url().size());
+  const std::string refused = server_->url() + other.publish_url.substr(server_->url().size());
   std::vector<std::string> args = UploadArgs(data.path(), refused);
   args[7] = "not-the-token";
   ASSERT_EQ(platform::RunProgram(args, &out, &err), 1);
@@ -476,8 +484,7 @@ TEST(StreamingTlsE2eTest, UploadsVerifyTheServerCertificate) {
   server_testing::HttpClient client(server.url(), server.ca_file());
   const auto account =
       server_testing::RegisterEmailUser(client, "tls@example.com", "secret1", "Tls");
-  const std::string url =
-      server_testing::PublishVideo(client, account)["publish_url"].AsString();
+  const std::string url = server_testing::PublishVideo(client, account)["publish_url"].AsString();
   ASSERT_EQ(url.rfind("https://", 0), 0u);
   const std::string video = Recording("video-3s");
   const std::string audio = Recording("audio-3s");

@@ -43,8 +43,8 @@ int UploadCommand(const GlobalOptions& options, const std::vector<std::string>& 
 
   UploadRequest request;
   request.url = *url;
-  for (const auto& [given, path] : {std::pair{audio, &request.audio_path},
-                                    std::pair{video, &request.video_path}}) {
+  for (const auto& [given, path] :
+       {std::pair{audio, &request.audio_path}, std::pair{video, &request.video_path}}) {
     if (!given) continue;
     if (std::string problem = CheckRecording(*given); !problem.empty()) return Failure(problem);
     *path = AbsolutePath(*given);

@@ -66,8 +66,8 @@ UploadQueueLock::~UploadQueueLock() {
 
 void UploadQueueLock::SetTask(const std::string& task_id) {
   char text[512];
-  const int n = std::snprintf(text, sizeof(text), "%d %s\n", static_cast<int>(::getpid()),
-                              task_id.c_str());
+  const int n =
+      std::snprintf(text, sizeof(text), "%d %s\n", static_cast<int>(::getpid()), task_id.c_str());
   if (::ftruncate(fd_, 0) == 0 && n > 0) {
     if (::pwrite(fd_, text, static_cast<size_t>(n), 0) != n) {
       // Only informative: a reader then cannot tell which task is uploading.

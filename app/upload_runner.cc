@@ -74,10 +74,10 @@ selvo::StreamingTask* UploadRunner::FindTask(std::string* problem) {
   for (int i = 0; selvo::StreamingTask* task = selvo::GetNthFileStreamingTask(i); ++i) {
     selvo::StreamingTaskInfo info;
     selvo::ReadStreamingTaskInfo(task, info);
-    const bool same = request_.task_id.empty()
-                          ? info.video_path == request_.video_path &&
-                                info.audio_path == request_.audio_path
-                          : info.id.compare(0, request_.task_id.size(), request_.task_id) == 0;
+    const bool same =
+        request_.task_id.empty()
+            ? info.video_path == request_.video_path && info.audio_path == request_.audio_path
+            : info.id.compare(0, request_.task_id.size(), request_.task_id) == 0;
     if (!same) continue;
     if (match) {
       *problem = "'" + request_.task_id + "' names more than one task; give more of its id";
@@ -136,11 +136,12 @@ void UploadRunner::StartOnEngine() {
           : selvo::StartFileStreamingTask(task, url.c_str(), request_.access_token.c_str(),
                                           kFrameRate, video_sample.c_str(), audio_sample.c_str());
   if (!started) {
-    platform::MainQueue().Async([this, video_sample, audio_sample, audio_only = info.video_path.empty()] {
-      Fail("cannot read the media parameters of " +
-           (audio_only ? audio_sample : video_sample + " and " + audio_sample) +
-           " (H.264 video and AAC audio are needed)");
-    });
+    platform::MainQueue().Async(
+        [this, video_sample, audio_sample, audio_only = info.video_path.empty()] {
+          Fail("cannot read the media parameters of " +
+               (audio_only ? audio_sample : video_sample + " and " + audio_sample) +
+               " (H.264 video and AAC audio are needed)");
+        });
     return;
   }
   const Progress from{info.seconds_uploaded, info.bytes_processed};
@@ -174,11 +175,12 @@ void UploadRunner::Show(Progress progress) {
   shown_seconds_ = progress.seconds;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_at_).count();
-  const double rate = elapsed > 0.05 ? static_cast<double>(progress.bytes - start_.bytes) / elapsed
-                                     : 0;
+  const double rate =
+      elapsed > 0.05 ? static_cast<double>(progress.bytes - start_.bytes) / elapsed : 0;
   const int percent =
-      total_bytes_ > 0 ? static_cast<int>(std::min<int64_t>(progress.bytes * 100 / total_bytes_, 100))
-                       : 0;
+      total_bytes_ > 0
+          ? static_cast<int>(std::min<int64_t>(progress.bytes * 100 / total_bytes_, 100))
+          : 0;
   char line[160];
   std::snprintf(line, sizeof(line), "%6d s uploaded  %10s  %10s/s  %3d%%", progress.seconds,
                 SizeText(static_cast<double>(progress.bytes)).c_str(), SizeText(rate).c_str(),

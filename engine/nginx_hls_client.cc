@@ -100,8 +100,8 @@ SinkStatus NginxHLSClient::Perform(const std::string& url, size_t content_length
   const std::string agent = "User-Agent: " + params_.user_agent;
   const std::string length = "Content-Length: " + std::to_string(content_length);
   curl_slist* headers = nullptr;
-  for (const char* header : {"Expect:", kTypeHeader, kVersionHeader, token.c_str(), agent.c_str(),
-                             length.c_str()}) {
+  for (const char* header :
+       {"Expect:", kTypeHeader, kVersionHeader, token.c_str(), agent.c_str(), length.c_str()}) {
     headers = curl_slist_append(headers, header);
   }
   char error[CURL_ERROR_SIZE] = "";

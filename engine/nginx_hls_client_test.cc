@@ -154,9 +154,8 @@ TEST_F(NginxHLSClientTest, TheStopFlagEndsARequestTheServerNeverAnswers) {
   std::atomic<int> stop{0};
   NginxHLSClient client(Params(stream_url_, &stop));
   const std::vector<uint8_t> data(188 * 100, 0x47);
-  auto sent = std::async(std::launch::async, [&] {
-    return client.Piece(1, 1, data.data(), data.size());
-  });
+  auto sent =
+      std::async(std::launch::async, [&] { return client.Piece(1, 1, data.data(), data.size()); });
   ASSERT_TRUE(server_.WaitForRequests(1));
   stop.fetch_add(1);
   EXPECT_EQ(sent.get(), SinkStatus::kFailed);
@@ -187,11 +186,11 @@ TEST(NginxHLSClientSourceTest, ReadsAndSeeksOnlyWithinTheBody) {
     size_t remaining;  // afterwards
   };
   const Case cases[] = {
-      {0, SEEK_END, CURL_SEEKFUNC_FAIL, 6},  {-1, SEEK_CUR, CURL_SEEKFUNC_OK, 7},
-      {8, SEEK_CUR, CURL_SEEKFUNC_FAIL, 7},  {7, SEEK_CUR, CURL_SEEKFUNC_OK, 0},
+      {0, SEEK_END, CURL_SEEKFUNC_FAIL, 6},   {-1, SEEK_CUR, CURL_SEEKFUNC_OK, 7},
+      {8, SEEK_CUR, CURL_SEEKFUNC_FAIL, 7},   {7, SEEK_CUR, CURL_SEEKFUNC_OK, 0},
       {-11, SEEK_CUR, CURL_SEEKFUNC_FAIL, 0}, {-10, SEEK_CUR, CURL_SEEKFUNC_OK, 10},
-      {10, SEEK_SET, CURL_SEEKFUNC_OK, 0},   {11, SEEK_SET, CURL_SEEKFUNC_FAIL, 0},
-      {-1, SEEK_SET, CURL_SEEKFUNC_FAIL, 0}, {2, SEEK_SET, CURL_SEEKFUNC_OK, 8},
+      {10, SEEK_SET, CURL_SEEKFUNC_OK, 0},    {11, SEEK_SET, CURL_SEEKFUNC_FAIL, 0},
+      {-1, SEEK_SET, CURL_SEEKFUNC_FAIL, 0},  {2, SEEK_SET, CURL_SEEKFUNC_OK, 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.offset) + " from " + std::to_string(c.origin));

@@ -121,8 +121,7 @@ void SetHttpUserAgent(const char* user_agent);
 std::string GetHttpUserAgent();
 
 // Tasks.
-StreamingTask* NewLiveStreamingTask(const char* id, const char* video_path,
-                                    const char* audio_path);
+StreamingTask* NewLiveStreamingTask(const char* id, const char* video_path, const char* audio_path);
 // A voice message: audio only, with the library's fixed id text.
 StreamingTask* NewLiveStreamingTask(const char* audio_path);
 int StartLiveStreamingTask(StreamingTask* task, const char* url, const char* access_token,

@@ -47,10 +47,10 @@ using SaveCallback = void (*)(std::string* out, const TaskData& data);
 
 class StreamingTaskImpl {
  public:
-  StreamingTaskImpl(ITaskEventNotifier* notifier, std::string url, uint32_t segment,
-                    uint32_t piece, std::string video_path, int64_t video_position,
-                    std::string audio_path, int64_t audio_position,
-                    const ContinuityCounter& counter, uint32_t pat_counter, uint32_t pmt_counter);
+  StreamingTaskImpl(ITaskEventNotifier* notifier, std::string url, uint32_t segment, uint32_t piece,
+                    std::string video_path, int64_t video_position, std::string audio_path,
+                    int64_t audio_position, const ContinuityCounter& counter, uint32_t pat_counter,
+                    uint32_t pmt_counter);
   // Waits for a worker that still runs (stopping it first).
   ~StreamingTaskImpl();
   StreamingTaskImpl(const StreamingTaskImpl&) = delete;
@@ -94,8 +94,8 @@ class StreamingTask final : public ITaskEventNotifier {
   StreamingTask& operator=(const StreamingTask&) = delete;
 
   // Hands the event to the manager when `impl` is this task's implementation.
-  void NotifyAsync(EventType event, StreamingTaskImpl* impl, int32_t value,
-                   const std::string& url, uint64_t run) override;
+  void NotifyAsync(EventType event, StreamingTaskImpl* impl, int32_t value, const std::string& url,
+                   uint64_t run) override;
 
   // Appends this task's upload-list line; nothing for a task without a video file.
   void Save(std::string* out) const;

@@ -488,7 +488,8 @@ void StreamingTaskMgr::DispatchEventAsync(EventType event, StreamingTask* task, 
 void StreamingTaskMgr::ProcessTaskDone(StreamingTask* task, int32_t value, const std::string& url) {
   const auto next_state = [value] {
     return value == kResultCompleted ? kStateFinished
-                                     : value == kResultStopped ? kStateStopped : kStateFailed;
+           : value == kResultStopped ? kStateStopped
+                                     : kStateFailed;
   };
   bool matched = false;
   auto it = FindFileTask(task);

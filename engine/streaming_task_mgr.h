@@ -67,8 +67,7 @@ class StreamingTaskMgr {
   void StopWorker(StreamingTask* task);
   // Moves the live task into the file list: with video to the front, without to the back.
   void MoveLiveTaskToFileList();
-  void NotifyObservers(EventType event, StreamingTask* task, int32_t value,
-                       const std::string& url);
+  void NotifyObservers(EventType event, StreamingTask* task, int32_t value, const std::string& url);
   void ProcessTaskDone(StreamingTask* task, int32_t value, const std::string& url);
   // Starts the first waiting task that starts, unless a task runs.
   void Schedule();

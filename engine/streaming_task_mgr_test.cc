@@ -165,8 +165,8 @@ TEST_F(StreamingTaskMgrTest, ALiveStartPreemptsARunningFileTaskWhichStaysStopped
 
   // A recording starts; its files are not there yet (the worker waits for them).
   waiter_->Hold(true);
-  StreamingTask* live =
-      NewLiveStreamingTask("live", dir_.File("live-v.mov").c_str(), dir_.File("live-a.mov").c_str());
+  StreamingTask* live = NewLiveStreamingTask("live", dir_.File("live-v.mov").c_str(),
+                                             dir_.File("live-a.mov").c_str());
   ASSERT_EQ(StartLiveStreamingTask(live, "http://h/live", "token", 10, video_sample_.c_str(),
                                    audio_sample_.c_str()),
             1);
@@ -211,8 +211,8 @@ TEST_F(StreamingTaskMgrTest, StoppingAWaitingTaskReportsItStoppedWithoutAThread)
 
 TEST_F(StreamingTaskMgrTest, TasksMovedIntoTheListGoWithVideoFirst) {
   StreamingTask* first = NewLiveStreamingTask("first", "/r/1v.mov", "/r/1a.mov");
-  EXPECT_EQ(log_.events, (std::vector<Event>{{kTaskCreated, first, 1, ""},
-                                             {kTaskStateChanged, first, 0, ""}}));
+  EXPECT_EQ(log_.events,
+            (std::vector<Event>{{kTaskCreated, first, 1, ""}, {kTaskStateChanged, first, 0, ""}}));
   EXPECT_EQ(GetFileStreamingTasksNum(), 0);
   SendRecorderStoppedSignal(first);
   EXPECT_EQ(GetNthFileStreamingTask(0), first);
@@ -363,8 +363,8 @@ TEST_P(StreamingTaskFailureTest, FailsTheTaskAndResumesAtTheNextUnacceptedPiece)
     std::string line;
     std::getline(snapshot, line);
     const Pieces next = Numbered(1, accepted + 1);
-    EXPECT_TRUE(line.ends_with(" " + std::to_string(next[0].first) + " " +
-                               std::to_string(next[0].second)))
+    EXPECT_TRUE(
+        line.ends_with(" " + std::to_string(next[0].first) + " " + std::to_string(next[0].second)))
         << line;
   }
 
@@ -397,7 +397,7 @@ TEST_F(StreamingTaskMgrTest, AStopCutsARequestShortAndReportsStopped) {
   sinks_.HoldOpen("http://h/a");
   ASSERT_EQ(StartFile(task, "http://h/a"), 1);
   ASSERT_TRUE(waiter_->WaitForBlocked(1));
-  StopFileStreamingTask(task);  // returns once the worker has ended
+  StopFileStreamingTask(task);              // returns once the worker has ended
   EXPECT_EQ(task->state(), kStateRunning);  // until its report is processed
   ASSERT_TRUE(RunUntilFinished(task));
   EXPECT_EQ(log_.Of(task, kTaskFinished).back().value, kResultStopped);
@@ -453,8 +453,8 @@ TEST_F(StreamingTaskMgrTest, ProgressIsReadWhileTheWorkerWritesIt) {
 }
 
 TEST_F(StreamingTaskMgrTest, ARunningLiveTaskIsNotStartedTwice) {
-  StreamingTask* live =
-      NewLiveStreamingTask("live", dir_.File("none-v.mov").c_str(), dir_.File("none-a.mov").c_str());
+  StreamingTask* live = NewLiveStreamingTask("live", dir_.File("none-v.mov").c_str(),
+                                             dir_.File("none-a.mov").c_str());
   waiter_->Hold(true);
   ASSERT_EQ(StartLiveStreamingTask(live, "http://h/live", "token", 10, video_sample_.c_str(),
                                    audio_sample_.c_str()),
@@ -557,8 +557,8 @@ TEST_F(StreamingTaskMgrTest, ALiveTaskUploadsWhileRecordingAndFinishesAfterTheRe
   EXPECT_EQ(GetNthFileStreamingTask(0), live);
   waiter_->Hold(false);
   ASSERT_TRUE(harness_.RunUntil([&] { return log_.Has(live, kTaskRemoved); }));
-  EXPECT_EQ(log_.Of(live, kTaskFinished), (std::vector<Event>{{kTaskFinished, live, 0,
-                                                               "http://h/live"}}));
+  EXPECT_EQ(log_.Of(live, kTaskFinished),
+            (std::vector<Event>{{kTaskFinished, live, 0, "http://h/live"}}));
   EXPECT_EQ(waiter_->Count(2000), 1);  // the pause before the second pass
 
   // The second pass opened the stream again and went on after the last accepted piece.
@@ -570,8 +570,7 @@ TEST_F(StreamingTaskMgrTest, ALiveTaskUploadsWhileRecordingAndFinishesAfterTheRe
   const Pieces all = sinks_.Pieces("http://h/live");
   EXPECT_EQ(all, Numbered(static_cast<int>(all.size())));
   EXPECT_GE(all.size(), 5u);
-  EXPECT_EQ(Pieces(all.begin(), all.begin() + static_cast<long>(live_pieces.size())),
-            live_pieces);
+  EXPECT_EQ(Pieces(all.begin(), all.begin() + static_cast<long>(live_pieces.size())), live_pieces);
   waiter_->set_on_wait(nullptr);
 }
 

@@ -48,7 +48,8 @@ class WorkerRun final : public PassObserver {
     if (kind_ == StreamKind::kAudioOnly) return;
     Report(kSecondsUploaded, static_cast<int32_t>(segment * 10 + piece - 10));
     const int64_t bytes = progress.video_position + progress.audio_position;
-    Report(kBytesTransferred, static_cast<int32_t>(std::clamp<int64_t>(bytes, INT32_MIN, INT32_MAX)));
+    Report(kBytesTransferred,
+           static_cast<int32_t>(std::clamp<int64_t>(bytes, INT32_MIN, INT32_MAX)));
     WriteSnapshot(progress);
   }
 
@@ -64,7 +65,9 @@ class WorkerRun final : public PassObserver {
     setup.control.recorder_stopped = &task_.recorder_stopped;
     setup.control.recordings_final = recordings_final;
     StreamingTaskImpl* task = &task_;
-    setup.control.pause = [task](int milliseconds) { task->waiter->Wait(milliseconds, task->stop); };
+    setup.control.pause = [task](int milliseconds) {
+      task->waiter->Wait(milliseconds, task->stop);
+    };
     // A fresh upload stream per pass: every pass opens it again (cmd=0).
     std::unique_ptr<PieceSink> sink = task_.sink_factory(task_.sink_params);
     if (!sink) return {kPassFinished, kErrorNetwork};
@@ -90,11 +93,17 @@ class WorkerRun final : public PassObserver {
 
 }  // namespace
 
-void ThreadProcessAvcAacEntry(StreamingTaskImpl* impl) { WorkerRun(*impl).Run(StreamKind::kAudioVideo); }
+void ThreadProcessAvcAacEntry(StreamingTaskImpl* impl) {
+  WorkerRun(*impl).Run(StreamKind::kAudioVideo);
+}
 
-void ThreadProcessAvcAmrEntry(StreamingTaskImpl* impl) { WorkerRun(*impl).Run(StreamKind::kVideoOnly); }
+void ThreadProcessAvcAmrEntry(StreamingTaskImpl* impl) {
+  WorkerRun(*impl).Run(StreamKind::kVideoOnly);
+}
 
-void ThreadProcessAacEntry(StreamingTaskImpl* impl) { WorkerRun(*impl).Run(StreamKind::kAudioOnly); }
+void ThreadProcessAacEntry(StreamingTaskImpl* impl) {
+  WorkerRun(*impl).Run(StreamKind::kAudioOnly);
+}
 
 void RunStreamingWorker(StreamingTaskImpl* impl) {
   switch (impl->kind) {

@@ -112,9 +112,9 @@ TEST(TaskFilesTest, SkipsLinesWithoutEveryField) {
   const std::string good = "id - - - /v.mov 0 0 0 - 0 0 0 0 0 1 1";
   const std::string lines[] = {
       "",
-      "id - - - /v.mov 0 0 0 - 0 0 0 0 0 1",       // 15 fields
-      "id - - - /v.mov 0 0 x - 0 0 0 0 0 1 1",     // not a number
-      "id - - - /v.mov 0 0 0 - 0 0 0 0 0 1 1.5",   // not a whole number
+      "id - - - /v.mov 0 0 0 - 0 0 0 0 0 1",      // 15 fields
+      "id - - - /v.mov 0 0 x - 0 0 0 0 0 1 1",    // not a number
+      "id - - - /v.mov 0 0 0 - 0 0 0 0 0 1 1.5",  // not a whole number
   };
   TaskLine line;
   EXPECT_TRUE(ParseTaskLine(good, &line));
@@ -240,9 +240,9 @@ TEST_F(TaskFilesManagerTest, ATaskSavedWhileRecordingEndsWhenItsVideoFileWasLast
   struct utimbuf times {};
   times.actime = times.modtime = 1365141428;  // 2013-04-05 06:57:08 UTC
   ASSERT_EQ(utime(video.c_str(), &times), 0);
-  WriteText(ListPath(),
-            "a 2013-04-05%2006:07:08 - - " + EscapeField(video) + " 0 0 0 - 0 0 0 0 0 1 1\n" +
-            "b 2013-04-05%2006:07:08 - - " + dir_.File("gone.mov") + " 0 0 0 - 0 0 0 0 0 1 1\n");
+  WriteText(ListPath(), "a 2013-04-05%2006:07:08 - - " + EscapeField(video) +
+                            " 0 0 0 - 0 0 0 0 0 1 1\n" + "b 2013-04-05%2006:07:08 - - " +
+                            dir_.File("gone.mov") + " 0 0 0 - 0 0 0 0 0 1 1\n");
   LoadStreamingTasksFromDisk("3132");
   const auto infos = Infos();
   ASSERT_EQ(infos.size(), 2u);

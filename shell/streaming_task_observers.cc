@@ -62,10 +62,9 @@ platform::Value SimpleStreamingTaskObserver::Dictionary(selvo::EventType event, 
 
 void SimpleStreamingTaskObserver::Update(selvo::EventType event, void* task, int32_t value,
                                          const std::string& url) {
-  platform::MainQueue().Async(
-      [center = center_, dictionary = Dictionary(event, task, value, url)] {
-        center->Post(kMediaLibraryNotificationName, dictionary);
-      });
+  platform::MainQueue().Async([center = center_, dictionary = Dictionary(event, task, value, url)] {
+    center->Post(kMediaLibraryNotificationName, dictionary);
+  });
 }
 
 }  // namespace shell

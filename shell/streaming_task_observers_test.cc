@@ -101,9 +101,9 @@ TEST_F(StreamingTaskObserversTest, TheProgressObserverDescribesEveryEvent) {
 TEST_F(StreamingTaskObserversTest, ALiveTasksFirstEventsComeWithoutAUrl) {
   platform::NotificationCenter center;
   std::vector<platform::Value> posted;
-  auto subscription = center.AddObserver(
-      kMediaLibraryNotification,
-      [&](const platform::Notification& n) { posted.push_back(n.object); });
+  auto subscription =
+      center.AddObserver(kMediaLibraryNotification,
+                         [&](const platform::Notification& n) { posted.push_back(n.object); });
   SelvoStreamingTaskObserver observer(center);
   selvo::AttachObserver(&observer);
   selvo::StreamingTask* task = selvo::NewLiveStreamingTask("id", "/r/v.mov", "/r/a.mov");
@@ -123,8 +123,7 @@ TEST_F(StreamingTaskObserversTest, TheFilesObserverPostsOnTheMainQueue) {
   auto center = std::make_shared<platform::NotificationCenter>();
   std::vector<platform::Notification> posted;
   auto subscription = center->AddObserver(
-      kMediaLibraryNotificationName,
-      [&](const platform::Notification& n) { posted.push_back(n); });
+      kMediaLibraryNotificationName, [&](const platform::Notification& n) { posted.push_back(n); });
   SimpleStreamingTaskObserver observer(center);
   selvo::StreamingTask* task = selvo::NewLiveStreamingTask("/r/voice.mov");
 

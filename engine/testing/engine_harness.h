@@ -231,7 +231,8 @@ class FakeSinks {
     SinkStatus Piece(uint32_t segment, uint32_t piece, const uint8_t* data, size_t size) override {
       std::lock_guard lock(owner_->mutex_);
       const int attempt = ++owner_->attempts_[record_->url];
-      if (auto it = owner_->failures_.find({record_->url, attempt}); it != owner_->failures_.end()) {
+      if (auto it = owner_->failures_.find({record_->url, attempt});
+          it != owner_->failures_.end()) {
         return it->second;
       }
       record_->pieces.emplace_back(segment, piece);

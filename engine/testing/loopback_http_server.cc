@@ -204,8 +204,8 @@ void LoopbackHttpServer::Serve(int fd) {
       Forward(fd, head, request);
       break;
     }
-    std::string answer = "HTTP/1.1 " + std::to_string(action.status) + " " +
-                         Reason(action.status) + "\r\nContent-Type: application/json\r\n";
+    std::string answer = "HTTP/1.1 " + std::to_string(action.status) + " " + Reason(action.status) +
+                         "\r\nContent-Type: application/json\r\n";
     const std::string body = request.method == "HEAD" ? "" : action.body;
     answer += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     if (!SendAll(fd, answer)) break;

@@ -17,7 +17,7 @@ namespace selvo::testing {
 
 struct HttpRequestRecord {
   std::string method;
-  std::string target;  // path and query
+  std::string target;                          // path and query
   std::map<std::string, std::string> headers;  // names in lower case
   std::string body;
 

@@ -415,6 +415,8 @@ void StreamingTaskMgr::SaveTasksData() {
 
 void StreamingTaskMgr::LoadStreamingTasksFromDisk(const std::string& user_id) {
   if (!user_id_.empty()) StopAllStreamingTasks();
+  // Tasks of no user's list may still upload: let their workers end before the tasks go.
+  for (auto& task : file_tasks_) task->impl()->StopAndJoin();
   file_tasks_.clear();
   user_id_ = user_id;
   saved_list_.clear();

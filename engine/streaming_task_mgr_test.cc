@@ -116,6 +116,7 @@ TEST_F(StreamingTaskMgrTest, AWaitingTaskStartsWhenTheRunningOneEnds) {
   EXPECT_EQ(Info(b).state, kDisplayRunning);
   EXPECT_TRUE(sinks_.Streams("http://h/b").empty());
 
+  ASSERT_TRUE(waiter_->WaitForBlocked(1));
   waiter_->Release();  // a uploads and completes; b, then the voice message, follow
   ASSERT_TRUE(RunUntilFinished(voice));
   const std::pair<StreamingTask*, std::string> tasks[] = {
@@ -174,7 +175,7 @@ TEST_F(StreamingTaskMgrTest, ALiveStartPreemptsARunningFileTaskWhichStaysStopped
   EXPECT_EQ(live->state(), kStateRunning);
   EXPECT_EQ(log_.events.back(), (Event{kTaskStateChanged, live, 1, "http://h/live"}));
   ASSERT_TRUE(RunUntilFinished(a));
-  EXPECT_EQ(log_.Of(a, kTaskFinished).back().value, kResultStopped);  // not a network error
+  ASSERT_EQ(log_.Of(a, kTaskFinished).back().value, kResultStopped);  // not a network error
   EXPECT_EQ(a->state(), kStateStopped);
 
   // The recording stops before its files appeared: the live task stops and joins the

@@ -99,11 +99,12 @@ class TestWaiter final : public WorkerWaiter {
     BlockLocked(lock, stop);
   }
 
-  // Makes every worker wait block (growing recordings stay still).
+  // Makes every worker wait block (growing recordings stay still); Hold(false) also lets
+  // the blocked ones go.
   void Hold(bool holding) {
     std::lock_guard lock(mutex_);
     holding_ = holding;
-    ++generation_;
+    if (!holding) ++generation_;
     changed_.notify_all();
   }
   // Lets every blocked worker go once.

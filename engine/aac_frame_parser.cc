@@ -169,10 +169,13 @@ class FrameWalker {
 
   template <typename... Args>
   void Report(const char* format, Args... args) {
-    if (report_) {
+    if (!report_) return;
+    if constexpr (sizeof...(args) == 0) {
+      std::fputs(format, stdout);
+    } else {
       std::printf(format, args...);
-      std::fflush(stdout);
     }
+    std::fflush(stdout);
   }
 
   BitReader reader_;

@@ -108,7 +108,8 @@ bool Pass::OpenFiles(PassOutcome* outcome) {
 }
 
 bool Pass::Locate(PassOutcome* outcome) {
-  const bool was_located = progress_.video_position >= 0 && progress_.audio_position >= 0;
+  const bool was_located = (!has_video_ || progress_.video_position >= 0) &&
+                           (!has_audio_ || progress_.audio_position >= 0);
   if (has_video_) {
     const int r =
         SeekToMediaBoxOffset(control_, video_fd_, progress_.video_position, video_, video_state_);

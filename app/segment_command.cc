@@ -1,6 +1,5 @@
 // selvo segment: cuts finished recordings into the transport-stream pieces an upload of
 // them would send, as files DIR/SSSSSS-PP.ts, with the same code the upload workers run.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -36,24 +35,6 @@ std::string CheckRecording(const std::string& path) {
   std::fclose(file);
   if (mdat < 0) return path + " holds no media data (no 'mdat' box)";
   return "";
-}
-
-// True when `directory` already holds piece files, which a new run must not mix with.
-bool HoldsPieces(const std::string& directory) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) return false;
-  bool found = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    unsigned segment = 0;
-    unsigned piece = 0;
-    char rest = 0;
-    if (std::sscanf(entry->d_name, "%6u-%2u.t%c", &segment, &piece, &rest) == 3 && rest == 's') {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
 }
 
 class PieceCounter : public selvo::PassObserver {
@@ -118,8 +99,6 @@ int SegmentCommand(const GlobalOptions&, const std::vector<std::string>& args) {
     setup.kind = selvo::StreamKind::kAudioOnly;
   }
   setup.audio_path = *audio;
-  if (HoldsPieces(*out)) return Failure(*out + " already holds pieces; give an empty directory");
-
   // Finished recordings, uploaded as a file task would upload them: from the start.
   std::atomic<int> stop{0};
   setup.control.stop = &stop;
@@ -137,7 +116,8 @@ int SegmentCommand(const GlobalOptions&, const std::vector<std::string>& args) {
     setup.kind = selvo::StreamKind::kVideoOnly;
     outcome = selvo::RunStreamingPass(setup, segmenter, sink, &counter);
   }
-  if (outcome.next != selvo::kPassFinished || outcome.result != selvo::kResultCompleted) {
+  if (outcome.next != selvo::kPassFinished || outcome.result != selvo::kResultCompleted ||
+      !sink.committed()) {
     sink.Discard();
     if (outcome.result == selvo::kErrorMediaFile) {
       return Failure("the media data of " + (video ? *video + " or " : std::string()) + *audio +

@@ -144,8 +144,8 @@ bool Pass::Begin(PassOutcome* outcome) {
   boundary_ = BoundaryClock() + kPieceDurationUs;
   segmenter_.ResetNalCounter();
   segmenter_.MakeTSHeader(ts_, pat_counter_++, pmt_counter_++, has_video_, has_audio_);
-  unit_.buffer.Clear();
-  unit_.buffer.Append(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
+  unit_.Clear();
+  unit_.AppendCopy(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
   if (audio_only_) counter_.video_time += kPacingStepUs;
   const SinkStatus status = sink_.Open(has_video_ ? setup_.video_path : std::string());
   if (status != SinkStatus::kOk) {

@@ -48,7 +48,52 @@ DirectoryPieceSink::DirectoryPieceSink(std::string directory) : directory_(std::
   while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
 }
 
-DirectoryPieceSink::~DirectoryPieceSink() { Discard(); }
+DirectoryPieceSink::~DirectoryPieceSink() {
+  if (writer_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+  }
+  Discard();
+}
+
+void DirectoryPieceSink::WriterLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return quit_ || busy_; });
+    if (!busy_) return;  // quit with nothing to write
+    const Job job = job_;
+    lock.unlock();
+    std::string error;
+    const int fd = ::open(job.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      error = "write " + job.path + " failed: " + std::strerror(errno);
+    } else {
+      const bool complete = WriteAll(fd, job.data, job.size);
+      const int write_errno = errno;
+      if (::close(fd) != 0 || !complete) {
+        error = "write " + job.path + " failed: " + std::strerror(complete ? errno : write_errno);
+        ::unlink(job.path.c_str());
+      }
+    }
+    lock.lock();
+    if (!error.empty()) {
+      failed_ = true;
+      error_ = error;
+    }
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+bool DirectoryPieceSink::WaitForWriter() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !busy_; });
+  return !failed_;
+}
 
 std::string DirectoryPieceSink::PieceName(uint32_t segment, uint32_t piece) {
   char name[40];
@@ -84,26 +129,21 @@ SinkStatus DirectoryPieceSink::Piece(uint32_t segment, uint32_t piece, const uin
     error_ = "write piece failed: the stream is not open";
     return SinkStatus::kFailed;
   }
+  if (!WaitForWriter()) return SinkStatus::kFailed;
   const std::string name = PieceName(segment, piece);
-  const std::string path = staging_ + "/" + name;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error_ = "write " + path + " failed: " + std::strerror(errno);
-    return SinkStatus::kFailed;
-  }
-  const bool complete = WriteAll(fd, data, size);
-  const int write_errno = errno;
-  if (::close(fd) != 0 || !complete) {
-    error_ = "write " + path + " failed: " + std::strerror(complete ? errno : write_errno);
-    ::unlink(path.c_str());
-    return SinkStatus::kFailed;
-  }
   if (written_.empty() || written_.back() != name) written_.push_back(name);
+  if (!writer_.joinable()) writer_ = std::thread([this] { WriterLoop(); });
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = {staging_ + "/" + name, data, size};
+    busy_ = true;
+  }
+  changed_.notify_all();
   return SinkStatus::kOk;
 }
 
 void DirectoryPieceSink::Close() {
-  if (staging_.empty() || committed_) return;
+  if (staging_.empty() || committed_ || !WaitForWriter()) return;
   // Replaces DIR if it is an empty directory (checked at Open).
   if (::rename(staging_.c_str(), directory_.c_str()) != 0) {
     error_ = "rename " + staging_ + " to " + directory_ + " failed: " + std::strerror(errno);
@@ -114,6 +154,7 @@ void DirectoryPieceSink::Close() {
 
 void DirectoryPieceSink::Discard() {
   if (staging_.empty() || committed_) return;
+  WaitForWriter();
   for (const std::string& name : written_) ::unlink((staging_ + "/" + name).c_str());
   ::rmdir(staging_.c_str());
   staging_.clear();

@@ -5,9 +5,16 @@
 // DIR in one rename when the stream is closed: DIR appears with every piece or not at all.
 // DIR must not exist, or be an empty directory. A sink that is discarded, or destroyed
 // before the stream was closed, removes its staging directory.
+//
+// Each piece is written by a thread of the sink while the caller builds the next one (the
+// caller keeps the bytes unchanged until its next call, as PieceSink says); a write that
+// failed is reported by the next Piece call, or by committed() after Close.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/piece_sink.h"
@@ -23,7 +30,8 @@ class DirectoryPieceSink : public PieceSink {
 
   SinkStatus Open(const std::string& video_path) override;
   SinkStatus Piece(uint32_t segment, uint32_t piece, const uint8_t* data, size_t size) override;
-  // Moves the pieces into place; committed() tells whether that worked.
+  // Waits for the last piece and moves the pieces into place; committed() tells whether
+  // everything worked.
   void Close() override;
 
   // Removes the staging directory and everything in it (nothing once committed).
@@ -33,17 +41,34 @@ class DirectoryPieceSink : public PieceSink {
   static std::string PieceName(uint32_t segment, uint32_t piece);
 
   bool committed() const { return committed_; }
-  // Pieces written so far, by file name.
+  // Pieces handed over so far, by file name.
   const std::vector<std::string>& written() const { return written_; }
-  // What went wrong in the last failed call ("<what> failed: <error>").
+  // What went wrong ("<what> failed: <error>"), once a call failed.
   const std::string& error() const { return error_; }
 
  private:
+  struct Job {
+    std::string path;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+  void WriterLoop();
+  // Waits until the writer is idle; false if a write failed (error_ says why).
+  bool WaitForWriter();
+
   std::string directory_;
   std::string staging_;
   std::vector<std::string> written_;
   bool committed_ = false;
   std::string error_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool busy_ = false;  // a job is posted and not finished
+  bool quit_ = false;
+  bool failed_ = false;  // a job failed; error_ holds its message
+  Job job_;
+  std::thread writer_;
 };
 
 }  // namespace selvo

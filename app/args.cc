@@ -72,7 +72,8 @@ std::optional<long long> ParseInteger(std::string_view text, long long min, long
   long long value = 0;
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) return std::nullopt;
+  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max)
+    return std::nullopt;
   return value;
 }
 

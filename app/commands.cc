@@ -7,11 +7,28 @@ namespace app {
 
 // Defined in the command's own file.
 int RunCommand(const GlobalOptions&, const std::vector<std::string>&);
+int RecordCommand(const GlobalOptions&, const std::vector<std::string>&);
+int RegisterCommand(const GlobalOptions&, const std::vector<std::string>&);
+int LoginCommand(const GlobalOptions&, const std::vector<std::string>&);
+int LogoutCommand(const GlobalOptions&, const std::vector<std::string>&);
+int WhoamiCommand(const GlobalOptions&, const std::vector<std::string>&);
+int PublishCommand(const GlobalOptions&, const std::vector<std::string>&);
 int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"run", "", "start the application and keep it running until SIGTERM or Ctrl-C", RunCommand},
+      {"record", "[--source test|camera|FILE] [--duration SECONDS] [--out DIR]",
+       "record video and audio files (sample files first when missing); Ctrl-C stops early",
+       RecordCommand},
+      {"register", "(--email E | --mobile M) --password P --name N",
+       "create an account on the service and sign in with it", RegisterCommand},
+      {"login", "(--email E | --mobile M) --password P", "sign in to the service", LoginCommand},
+      {"logout", "", "sign out here and on the service", LogoutCommand},
+      {"whoami", "", "show who is signed in (exit 1 when nobody is)", WhoamiCommand},
+      {"publish", "[--title T] [--channel C] [--private ID,...]",
+       "ask the service to publish a broadcast; prints its answer as one line of JSON",
+       PublishCommand},
       {"segment",
        "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
        "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/command.h"
+#include "platform/linux/linux_application.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ void PrintHelp() {
 
 // Takes the global options out of `args`, wherever they stand. Returns false
 // (after printing the error) when one lacks its value.
-bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& options, int& status) {
+bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& options,
+                          int& status) {
   std::vector<std::string> rest;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
@@ -76,6 +78,9 @@ bool ExtractGlobalOptions(std::vector<std::string>& args, app::GlobalOptions& op
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread inherits the mask and the
+  // lifecycle signals reach only the application's signal thread.
+  platform::LinuxApplication::BlockLifecycleSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   app::GlobalOptions options;
   int status = 0;
@@ -100,6 +105,7 @@ int main(int argc, char** argv) {
       return command.run(options, args);
     }
   }
-  if (command_name.compare(0, 1, "-") == 0) return app::UsageError("unknown option " + command_name);
+  if (command_name.compare(0, 1, "-") == 0)
+    return app::UsageError("unknown option " + command_name);
   return app::UsageError("unknown command '" + command_name + "'");
 }

@@ -40,7 +40,8 @@ function(selvo_executable name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
 endfunction()
 
-# selvo_test(<name> SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s])
+# selvo_test(<name> SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s] [NEEDS executable...])
+# NEEDS names the executables an end-to-end test runs, so that they are built first.
 # Test binaries land in build/tests; each GoogleTest case becomes one ctest test.
 # Label "tsan" marks tests that the ThreadSanitizer run repeats; "e2e" marks tests
 # that start processes and talk over loopback.
@@ -48,8 +49,11 @@ function(selvo_test name)
   if(NOT SELVO_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS;NEEDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  if(ARG_NEEDS)
+    add_dependencies(${name} ${ARG_NEEDS})
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${SELVO_WARNINGS})
@@ -60,11 +64,15 @@ function(selvo_test name)
   if("tsan" IN_LIST ARG_LABELS)
     set_property(GLOBAL APPEND PROPERTY SELVO_TSAN_TESTS ${name})
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "SELVO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SELVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # Tests run from the source directory and find the executables through SELVO_BIN_DIR.
+  set(environment "SELVO_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+  endif()
 endfunction()
 
 # selvo_benchmark(<name> SOURCES ... [DEPS ...]): a Google Benchmark program in build/benchmarks.

@@ -15,9 +15,7 @@ thread_local const DispatchQueue* tl_current_queue = nullptr;
 
 Dispatcher& DefaultDispatcher() {
   if (Dispatcher* d = g_installed.load(std::memory_order_acquire)) return *d;
-  // Never destroyed: blocks may still run on its threads while the process exits.
-  static LinuxDispatcher* machine = new LinuxDispatcher();
-  return *machine;
+  return LinuxDispatcher::Machine();
 }
 
 void SetDefaultDispatcher(Dispatcher* dispatcher) {

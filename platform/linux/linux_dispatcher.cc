@@ -259,6 +259,12 @@ LinuxDispatcher::LinuxDispatcher(unsigned global_threads) : main_work_(std::make
   timer_thread_ = std::thread([this] { TimerLoop(); });
 }
 
+LinuxDispatcher& LinuxDispatcher::Machine() {
+  // Never destroyed: blocks may still run on its threads while the process exits.
+  static LinuxDispatcher* machine = new LinuxDispatcher();
+  return *machine;
+}
+
 LinuxDispatcher::~LinuxDispatcher() {
   {
     std::lock_guard lock(timer_mutex_);

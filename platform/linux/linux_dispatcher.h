@@ -23,6 +23,10 @@ class LinuxDispatcher final : public Dispatcher {
   explicit LinuxDispatcher(unsigned global_threads = 0);
   ~LinuxDispatcher() override;
 
+  // The process's dispatcher on the machine (what DefaultDispatcher() gives
+  // when no test double is installed). Never destroyed.
+  static LinuxDispatcher& Machine();
+
   std::shared_ptr<DispatchQueue> CreateSerialQueue(std::string label) override;
   DispatchQueue& MainQueue() override;
   DispatchQueue& GlobalQueue() override;

@@ -1,5 +1,7 @@
 #include "platform/testing/fake_platform.h"
 
+#include "platform/transliterator.h"
+
 namespace platform {
 
 FakePlatform::FakePlatform()
@@ -10,10 +12,18 @@ FakePlatform::FakePlatform()
   SetStandardPreferences(&preferences);
   SetSharedApplication(&application);
   SetDefaultLocationProvider(&location);
+  SetDefaultReachability(&reachability);
+  SetDefaultHttpClientFactory(&http);
+  SetDefaultAlertPresenter(&alerts);
+  SetDefaultTransliterator(&transliterator);
 }
 
 FakePlatform::~FakePlatform() {
   dispatcher.RunUntilIdle();
+  SetDefaultAlertPresenter(nullptr);
+  SetDefaultHttpClientFactory(nullptr);
+  SetDefaultReachability(nullptr);
+  SetDefaultTransliterator(nullptr);
   SetDefaultLocationProvider(nullptr);
   SetSharedApplication(nullptr);
   SetStandardPreferences(nullptr);

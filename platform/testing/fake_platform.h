@@ -6,12 +6,16 @@
 //   fake.dispatcher.RunUntilIdle();
 #pragma once
 
+#include "platform/alert.h"
 #include "platform/testing/fake_application.h"
 #include "platform/testing/fake_environment.h"
 #include "platform/testing/fake_location.h"
 #include "platform/testing/fake_push.h"
+#include "platform/testing/fake_reachability.h"
+#include "platform/testing/fake_transliterator.h"
 #include "platform/testing/manual_dispatcher.h"
 #include "platform/testing/memory_preference_store.h"
+#include "platform/testing/scripted_http.h"
 
 namespace platform {
 
@@ -29,6 +33,10 @@ class FakePlatform {
   FakeApplication application;
   FakeLocationProvider location;
   FakePushService push;
+  FakeReachability reachability;
+  ScriptedHttpTransport http;
+  HeadlessAlertPresenter alerts;
+  FakeTransliterator transliterator;
 };
 
 }  // namespace platform

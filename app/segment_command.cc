@@ -1,6 +1,5 @@
 // selvo segment: cuts finished recordings into the transport-stream pieces an upload of
 // them would send, as files DIR/SSSSSS-PP.ts, with the same code the upload workers run.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -24,24 +23,6 @@ namespace app {
 namespace {
 
 constexpr long long kDefaultFrameRate = 10;
-
-// True when `directory` already holds piece files, which a new run must not mix with.
-bool HoldsPieces(const std::string& directory) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) return false;
-  bool found = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    unsigned segment = 0;
-    unsigned piece = 0;
-    char rest = 0;
-    if (std::sscanf(entry->d_name, "%6u-%2u.t%c", &segment, &piece, &rest) == 3 && rest == 's') {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
-}
 
 class PieceCounter : public selvo::PassObserver {
  public:
@@ -105,8 +86,6 @@ int SegmentCommand(const GlobalOptions&, const std::vector<std::string>& args) {
     setup.kind = selvo::StreamKind::kAudioOnly;
   }
   setup.audio_path = *audio;
-  if (HoldsPieces(*out)) return Failure(*out + " already holds pieces; give an empty directory");
-
   // Finished recordings, uploaded as a file task would upload them: from the start.
   std::atomic<int> stop{0};
   setup.control.stop = &stop;
@@ -124,7 +103,8 @@ int SegmentCommand(const GlobalOptions&, const std::vector<std::string>& args) {
     setup.kind = selvo::StreamKind::kVideoOnly;
     outcome = selvo::RunStreamingPass(setup, segmenter, sink, &counter);
   }
-  if (outcome.next != selvo::kPassFinished || outcome.result != selvo::kResultCompleted) {
+  if (outcome.next != selvo::kPassFinished || outcome.result != selvo::kResultCompleted ||
+      !sink.committed()) {
     sink.Discard();
     if (outcome.result == selvo::kErrorMediaFile) {
       return Failure("the media data of " + (video ? *video + " or " : std::string()) + *audio +

@@ -272,7 +272,7 @@ TEST(SegmentCommandTest, BadInputFailsWithOneLineAndLeavesNothing) {
        "--video " + Quote(dir.File("absurd.mov")) + " --video-sample " + Quote(video) +
            " --audio " + Quote(audio) + " --out " + Quote(out),
        1},
-      {"directory with pieces",
+      {"a directory that is not empty",
        "--audio " + Quote(audio) + " --out " + Quote(dir.File("out-with-pieces")), 1},
   };
   for (const Case& c : cases) {
@@ -281,6 +281,9 @@ TEST(SegmentCommandTest, BadInputFailsWithOneLineAndLeavesNothing) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": " << run.err;
     EXPECT_EQ(run.err.rfind("selvo: ", 0), 0u) << c.name << ": " << run.err;
     EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << c.name;
+    }
   }
 }
 

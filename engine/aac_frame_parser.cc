@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/aac_tables.h"
 #include "engine/vlc_table.h"
@@ -34,8 +35,8 @@ class BitReader {
     const uint64_t byte = position_ >> 3;
     uint32_t word;
     if (byte + 4 <= size_) {
-      const uint8_t* p = data_ + byte;
-      word = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+      std::memcpy(&word, data_ + byte, 4);
+      word = __builtin_bswap32(word);
     } else {
       word = 0;
       for (uint64_t i = 0; i < 4; ++i) {
@@ -51,6 +52,24 @@ class BitReader {
     return value;
   }
   void Skip(uint64_t count) { position_ += count; }
+  void Seek(uint64_t position) { position_ = position; }
+  // The 64 bits from bit `position` on (zeros past the end), for loops that keep the next
+  // bits in a register.
+  uint64_t Load64(uint64_t position) const {
+    const uint64_t byte = position >> 3;
+    uint64_t word;
+    if (byte + 8 <= size_) {
+      std::memcpy(&word, data_ + byte, 8);
+      word = __builtin_bswap64(word);
+    } else {
+      word = 0;
+      for (uint64_t i = 0; i < 8; ++i) {
+        word <<= 8;
+        if (byte + i < size_) word |= data_[byte + i];
+      }
+    }
+    return word << (position & 7);
+  }
 
   uint64_t position() const { return position_; }
   uint64_t available() const { return available_; }
@@ -91,6 +110,15 @@ struct AacTables {
   // which of its two values (bit 0 the second, bit 1 the first) carry an escape sequence.
   uint8_t sign_bits[11][289];
   uint8_t escapes[289];
+  // Per spectrum codebook, indexed by the next 11 bits: for a codeword of at most 11 bits,
+  // the bits of code and sign bits (low 5 bits) and the number of escape sequences that
+  // follow (bits 5 and 6); 0 for longer codes, which take the lookup tables. Nearly every
+  // codeword of a frame is skipped this way, with one lookup.
+  static constexpr int kFastBits = 11;
+  uint8_t fast[11][1 << kFastBits];
+  // The same for scalefactor codes: symbol (bits 0 to 7) and length (8 to 15), 0 for codes
+  // longer than 11 bits.
+  uint16_t scalefactor_fast[1 << kFastBits];
 };
 
 bool BuildTables(AacTables* t) {
@@ -100,6 +128,14 @@ bool BuildTables(AacTables* t) {
           0 ||
       t->scalefactor.table_size != kScalefactorTableSize) {
     return false;
+  }
+  for (int symbol = 0; symbol < 121; ++symbol) {
+    const int length = aac_scalefactor_bits[symbol];
+    if (length > AacTables::kFastBits) continue;
+    const uint32_t first = aac_scalefactor_code[symbol] << (AacTables::kFastBits - length);
+    for (uint32_t i = 0; i < 1u << (AacTables::kFastBits - length); ++i) {
+      t->scalefactor_fast[first + i] = static_cast<uint16_t>(symbol | (length << 8));
+    }
   }
   const uint16_t* codes[11] = {codes1, codes2, codes3, codes4,  codes5, codes6,
                                codes7, codes8, codes9, codes10, codes11};
@@ -128,6 +164,15 @@ bool BuildTables(AacTables* t) {
       if (b == 10) {
         t->escapes[symbol] = static_cast<uint8_t>((values[0] == 16 ? 2 : 0) | (values[1] == 16));
       }
+    }
+    for (int symbol = 0; symbol < counts[b]; ++symbol) {
+      const int length = bits[b][symbol];
+      if (length > AacTables::kFastBits) continue;
+      const int escape_count = b == 10 ? __builtin_popcount(t->escapes[symbol]) : 0;
+      const uint8_t entry =
+          static_cast<uint8_t>((length + t->sign_bits[b][symbol]) | (escape_count << 5));
+      const int first = codes[b][symbol] << (AacTables::kFastBits - length);
+      for (int i = 0; i < 1 << (AacTables::kFastBits - length); ++i) t->fast[b][first + i] = entry;
     }
   }
   return true;
@@ -169,10 +214,13 @@ class FrameWalker {
 
   template <typename... Args>
   void Report(const char* format, Args... args) {
-    if (report_) {
+    if (!report_) return;
+    if constexpr (sizeof...(args) == 0) {
+      std::fputs(format, stdout);
+    } else {
       std::printf(format, args...);
-      std::fflush(stdout);
     }
+    std::fflush(stdout);
   }
 
   BitReader reader_;
@@ -306,7 +354,15 @@ int FrameWalker::SingleChannelElement() {
         Report("iphone haven't NOISE_HCB noiseless coding!,this code haven't finished!\n");
         return kAacNoiseBand;
       }
-      gain += Decode(reader_, tables_.scalefactor) - 60;
+      const uint16_t fast = tables_.scalefactor_fast[reader_.Show(AacTables::kFastBits)];
+      int symbol;
+      if (fast != 0) {
+        symbol = fast & 0xFF;
+        reader_.Skip(fast >> 8);
+      } else {
+        symbol = Decode(reader_, tables_.scalefactor);
+      }
+      gain += symbol - 60;
       if (gain < 0 || gain > 255) {
         Report("%s (%d) out of range.\n", "Global gain", gain);
         return kAacScalefactorRange;
@@ -368,16 +424,45 @@ int FrameWalker::SingleChannelElement() {
 int FrameWalker::SpectralBand(const VlcTable& vlc, int book, int coefficients) {
   const int codewords = coefficients / kSpectrumBooks[book].dimension;
   const uint8_t* sign_bits = tables_.sign_bits[book];
-  if (book != 10) {
-    for (int n = 0; n < codewords; ++n) {
-      reader_.Skip(sign_bits[Decode(reader_, vlc)]);
-    }
-    return 0;
-  }
+  const uint8_t* fast = tables_.fast[book];
+  // Codewords of up to 11 bits are skipped with the next bits held in a register: at least
+  // 57 after a load, enough for a codeword with its sign bits (15) or one escape (21).
+  uint64_t position = reader_.position();
+  uint64_t bits = 0;
+  int held = 0;
   for (int n = 0; n < codewords; ++n) {
+    if (held < 15) {
+      bits = reader_.Load64(position);
+      held = 57;
+    }
+    const uint8_t entry = fast[bits >> (64 - AacTables::kFastBits)];
+    if (entry != 0) {
+      const int skip = entry & 31;
+      position += static_cast<uint64_t>(skip);
+      bits <<= skip;
+      held -= skip;
+      for (int escapes = entry >> 5; escapes > 0; --escapes) {
+        if (held < 21) {
+          bits = reader_.Load64(position);
+          held = 57;
+        }
+        const int ones = ~bits == 0 ? 64 : __builtin_clzll(~bits);
+        if (ones > 8) {
+          Report("error in spectral data, ESC overflow\n");
+          return kAacEscapeOverflow;
+        }
+        const int length = 2 * ones + 5;  // the ones, a zero, then ones + 4 bits
+        position += static_cast<uint64_t>(length);
+        bits <<= length;
+        held -= length;
+      }
+      continue;
+    }
+    reader_.Seek(position);
     const int symbol = Decode(reader_, vlc);
     reader_.Skip(sign_bits[symbol]);
-    for (int escapes = tables_.escapes[symbol]; escapes != 0; escapes &= escapes - 1) {
+    for (int escapes = book == 10 ? tables_.escapes[symbol] : 0; escapes != 0;
+         escapes &= escapes - 1) {
       int prefix = 0;
       while (reader_.Read(1)) {
         if (++prefix > 8) {
@@ -387,7 +472,10 @@ int FrameWalker::SpectralBand(const VlcTable& vlc, int book, int coefficients) {
       }
       reader_.Skip(static_cast<uint64_t>(prefix + 4));
     }
+    position = reader_.position();
+    held = 0;
   }
+  reader_.Seek(position);
   return 0;
 }
 

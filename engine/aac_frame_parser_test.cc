@@ -100,6 +100,14 @@ TEST(AacFrameParserTest, WalksFramesToTheirLength) {
   books.End();
   EXPECT_EQ(Walk(books.Bytes()), static_cast<int>(books.Bytes().size()));
 
+  // Codes longer than the first lookup level, in codebooks without escapes.
+  Frame long_codes;
+  long_codes.LongSce(2).Section(5, 1).Section(9, 1).Scalefactor(0).Scalefactor(0).NoTools();
+  long_codes.Codeword(5, 16).Codeword(5, 16);                        // (-3,3), 11 bits
+  long_codes.Codeword(9, 50).Bits(0, 2).Codeword(9, 50).Bits(3, 2);  // (3,11), 12 bits
+  long_codes.End();
+  EXPECT_EQ(Walk(long_codes.Bytes()), static_cast<int>(long_codes.Bytes().size()));
+
   // Short windows grouped 0110110: groups of 1, 3, 3 and 1 windows. Groups 2 and 4 have
   // band 0 in codebook 1, so 3 + 1 codewords of 4 coefficients follow.
   Frame grouped;

@@ -27,16 +27,58 @@ uint32_t ReadBe32(const uint8_t* at) {
 
 }  // namespace
 
-// A NAL unit is complete in the access-unit buffer: remember parameter sets, and write the
-// access unit when this slice completes it.
-void MediaSegmenter::FinishNal(BufferWriter& ts, ContinuityCounter& counter,
-                               AccessUnitState& unit) {
+void AccessUnitState::Clear() {
+  buffer.Clear();
+  parts_.clear();
+  size_ = 0;
+}
+
+void AccessUnitState::AppendCopy(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const size_t offset = buffer.size();
+  buffer.Append(data, size);
+  if (!parts_.empty() && !parts_.back().data &&
+      parts_.back().offset + parts_.back().size == offset) {
+    parts_.back().size += size;
+  } else {
+    parts_.push_back({nullptr, offset, size});
+  }
+  size_ += size;
+}
+
+void AccessUnitState::AppendReference(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  parts_.push_back({data, 0, size});
+  size_ += size;
+}
+
+void AccessUnitState::Keep() {
+  for (Part& part : parts_) {
+    if (!part.data) continue;
+    const size_t offset = buffer.size();
+    buffer.Append(part.data, part.size);
+    part = {nullptr, offset, part.size};
+  }
+}
+
+const std::vector<ByteSpan>& AccessUnitState::Spans() {
+  spans_.clear();
+  for (const Part& part : parts_) {
+    spans_.push_back({part.data ? part.data : buffer.data() + part.offset, part.size});
+  }
+  return spans_;
+}
+
+// NAL unit `nal` (`size` bytes) is complete: remember parameter sets, and write the access
+// unit when this slice completes it.
+void MediaSegmenter::FinishNal(BufferWriter& ts, ContinuityCounter& counter, AccessUnitState& unit,
+                               const uint8_t* nal, size_t size) {
   const int type = unit.nal_type;
   if (type == kNalSps || type == kNalPps) {
     std::vector<uint8_t>& stored = type == kNalSps ? sps_ : pps_;
-    stored.assign(kStartCode, kStartCode + 4);
-    stored.insert(stored.end(), unit.buffer.data() + unit.nal_start,
-                  unit.buffer.data() + unit.buffer.size());
+    stored.resize(sizeof(kStartCode) + size);
+    std::memcpy(stored.data(), kStartCode, sizeof(kStartCode));
+    std::memcpy(stored.data() + sizeof(kStartCode), nal, size);
   }
   if (type < 1 || type > 5) return;
   if (nal_counter_ < nal_per_frame_) {
@@ -44,10 +86,11 @@ void MediaSegmenter::FinishNal(BufferWriter& ts, ContinuityCounter& counter,
     return;
   }
   nal_counter_ = 1;
-  (this->*video_pes_writer_)(ts, unit.buffer.data(), unit.buffer.size(), counter);
+  const std::vector<ByteSpan>& spans = unit.Spans();
+  (this->*video_pes_writer_)(ts, spans.data(), spans.size(), counter);
   counter.video_time += video_frame_duration_;
-  unit.buffer.Clear();
-  unit.buffer.Append(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
+  unit.Clear();
+  unit.AppendCopy(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
   unit.written_bytes += unit.pending_bytes;
   unit.pending_bytes = 0;
 }
@@ -62,9 +105,9 @@ int MediaSegmenter::MakeVideoPESAvc(BufferWriter& ts, MediaPacket& packet,
     const size_t unread = packet.unread();
 
     if (unit.nal_remaining > 0) {
-      // Copy what has arrived of the current NAL unit.
+      // Copy what has arrived of a NAL unit that did not arrive whole.
       const size_t take = unread < unit.nal_remaining ? unread : unit.nal_remaining;
-      unit.buffer.Append(at, take);
+      unit.AppendCopy(at, take);
       packet.position += take;
       unit.pending_bytes += take;
       unit.nal_remaining -= static_cast<uint32_t>(take);
@@ -72,7 +115,8 @@ int MediaSegmenter::MakeVideoPESAvc(BufferWriter& ts, MediaPacket& packet,
         result = kPacketNeedData;
         break;
       }
-      FinishNal(ts, counter, unit);
+      FinishNal(ts, counter, unit, unit.buffer.data() + unit.nal_start,
+                unit.buffer.size() - unit.nal_start);
       if (counter.video_time + video_frame_duration_ >= counter.audio_time + kInterleaveWindowUs) {
         break;
       }
@@ -95,25 +139,41 @@ int MediaSegmenter::MakeVideoPESAvc(BufferWriter& ts, MediaPacket& packet,
     packet.position += 4;
     unit.pending_bytes += 4;
     if (length == 0) continue;  // an empty NAL unit carries nothing
+    if (unit.size() + length > kMaxAccessUnitBytes) return kPacketFull;
 
     const int type = at[4] & 0x1F;
     if (type == kNalIdr && nal_counter_ == 1) {
       // An IDR picture gets the parameter sets in front of it unless they came just before.
       const int last = unit.nal_history & 0xFF;
       const int before = unit.nal_history >> 8;
-      if (last != kNalSps && before != kNalSps) unit.buffer.Append(sps_.data(), sps_.size());
-      if (last != kNalPps && before != kNalPps) unit.buffer.Append(pps_.data(), pps_.size());
+      if (last != kNalSps && before != kNalSps) unit.AppendCopy(sps_.data(), sps_.size());
+      if (last != kNalPps && before != kNalPps) unit.AppendCopy(pps_.data(), pps_.size());
     }
     unit.nal_history = static_cast<uint16_t>((unit.nal_history << 8) | type);
-    unit.buffer.Append(kStartCode, sizeof(kStartCode));
+    unit.AppendCopy(kStartCode, sizeof(kStartCode));
     unit.nal_type = static_cast<uint8_t>(type);
+    if (length <= unread - 4) {
+      // Whole in the read buffer: referenced, copied only into the TS packets.
+      unit.AppendReference(at + 4, length);
+      packet.position += length;
+      unit.pending_bytes += length;
+      FinishNal(ts, counter, unit, at + 4, length);
+      if (counter.video_time + video_frame_duration_ >= counter.audio_time + kInterleaveWindowUs) {
+        break;
+      }
+      continue;
+    }
+    // Arriving in parts: copied as it comes, contiguous at the end of the unit's buffer.
+    unit.Keep();
     unit.nal_start = unit.buffer.size();
     unit.nal_remaining = length;
-    if (unit.buffer.size() + length > kMaxAccessUnitBytes) return kPacketFull;
   }
-  if (end.end) return kPacketConsumed;
-  if (result == kPacketData && packet.unread() == 0) return kPacketConsumed;
-  return result;
+  int state = result == kPacketData && packet.unread() == 0 ? kPacketConsumed : result;
+  if (end.end) state = kPacketConsumed;
+  // The read buffer may change before the next call: what the unit references goes into its
+  // own buffer. A mapped file stays where it is.
+  if (state != kPacketData && !packet.mapped()) unit.Keep();
+  return state;
 }
 
 }  // namespace selvo

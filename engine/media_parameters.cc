@@ -1,5 +1,6 @@
 // MediaSegmenter: the media parameters read from the sample files.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "engine/aac_frame_parser.h"
@@ -73,8 +74,9 @@ bool ReadParameterSets(FILE* stream, std::vector<uint8_t>* last) {
 }
 
 std::vector<uint8_t> WithStartCode(const std::vector<uint8_t>& nal) {
-  std::vector<uint8_t> out = {0, 0, 0, 1};
-  out.insert(out.end(), nal.begin(), nal.end());
+  std::vector<uint8_t> out(4 + nal.size());
+  out[3] = 1;
+  if (!nal.empty()) std::memcpy(out.data() + 4, nal.data(), nal.size());
   return out;
 }
 

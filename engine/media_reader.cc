@@ -1,6 +1,7 @@
 #include "engine/media_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +41,38 @@ ssize_t ReadSome(int fd, MediaPacket& packet, uint8_t* into, size_t count) {
   }
 }
 
+// Maps [start, end) of `fd` read-only into `packet`. False (and the packet as it was) when
+// the system cannot map the file.
+bool MapMediaData(int fd, MediaPacket& packet, int64_t start, int64_t end) {
+  const long page = ::sysconf(_SC_PAGESIZE);
+  if (page <= 0 || end <= start) return false;
+  const int64_t aligned = start / page * page;
+  const size_t length = static_cast<size_t>(end - aligned);
+  void* mapping = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, aligned);
+  if (mapping == MAP_FAILED) return false;
+  ::posix_madvise(mapping, length, POSIX_MADV_SEQUENTIAL);
+  packet.Unmap();
+  packet.mapping = mapping;
+  packet.mapping_length = length;
+  packet.buffer = static_cast<uint8_t*>(mapping) + (start - aligned);
+  packet.capacity = static_cast<size_t>(end - start);
+  packet.filled = packet.capacity;
+  packet.position = 0;
+  packet.file_offset = end;
+  return true;
+}
+
 }  // namespace
+
+void MediaPacket::Unmap() {
+  if (!mapping) return;
+  ::munmap(mapping, mapping_length);
+  mapping = nullptr;
+  mapping_length = 0;
+  buffer = storage.get();
+  filled = 0;
+  position = 0;
+}
 
 int WaitMediaReady(const StreamControl& control, std::vector<std::pair<std::string, int>>& files) {
   for (auto& file : files) file.second = -1;
@@ -68,6 +100,11 @@ int WaitMediaReady(const StreamControl& control, std::vector<std::pair<std::stri
 }
 
 PacketProcessState ReadMediaData(int fd, MediaPacket& packet, PacketProcessState state) {
+  if (packet.mapped()) {
+    // Everything is there already; the mapping is never written.
+    if (state == kPacketEmpty) return packet.unread() > 0 ? kPacketData : kPacketEmpty;
+    return state;
+  }
   if (state == kPacketEmpty) {
     packet.Reset();
     const ssize_t n = ReadSome(fd, packet, packet.buffer, packet.capacity);
@@ -93,6 +130,7 @@ PacketProcessState ReadMediaData(int fd, MediaPacket& packet, PacketProcessState
 
 int SeekToMediaBoxOffset(const StreamControl& control, int fd, int64_t& position,
                          MediaPacket& packet, PacketProcessState& state) {
+  packet.Unmap();
   packet.Reset();
   if (position != -1) {
     // A finished file: its index says where the media data is. The stream works on a
@@ -110,12 +148,13 @@ int SeekToMediaBoxOffset(const StreamControl& control, int fd, int64_t& position
     if (payload < 0 || position < 0 || payload_size < position) return -1;
     packet.file_offset = payload + position;
     packet.end_offset = payload + payload_size;
+    state = kPacketEmpty;
     if (control.recordings_final) {
       struct stat info;
       if (::fstat(fd, &info) != 0) return -1;
       if (info.st_size < packet.end_offset) packet.end_offset = info.st_size;
+      if (MapMediaData(fd, packet, packet.file_offset, packet.end_offset)) state = kPacketData;
     }
-    state = kPacketEmpty;
     return 1;
   }
 

@@ -34,6 +34,9 @@ inline constexpr size_t kAudioPacketCapacity = 65536;
 struct MediaPacket {
   explicit MediaPacket(size_t capacity_bytes)
       : storage(new uint8_t[capacity_bytes]), buffer(storage.get()), capacity(capacity_bytes) {}
+  ~MediaPacket() { Unmap(); }
+  MediaPacket(const MediaPacket&) = delete;
+  MediaPacket& operator=(const MediaPacket&) = delete;
 
   std::unique_ptr<uint8_t[]> storage;
   uint8_t* buffer;
@@ -52,6 +55,15 @@ struct MediaPacket {
     filled = 0;
     position = 0;
   }
+
+  // The media data of a finished recording can be mapped instead of read: `buffer` then
+  // points into the read-only mapping, which holds all of the data at once, and the read
+  // step has nothing to do. Bytes reach the access units and TS packets with no copy into
+  // the read buffer first.
+  bool mapped() const { return mapping != nullptr; }
+  void Unmap();
+  void* mapping = nullptr;
+  size_t mapping_length = 0;
 };
 
 // Waits until every file of `files` (path, descriptor) exists with a size above 0 and is
@@ -71,7 +83,7 @@ PacketProcessState ReadMediaData(int fd, MediaPacket& packet, PacketProcessState
 // `position` >= 0 (a finished file): finds 'mdat' through the index, fails (-1) when it is
 // missing or shorter than the position, sets the packet to read from payload + position and
 // its end offset to the payload end. With `control.recordings_final` the end offset is
-// also capped at the file size.
+// also capped at the file size, and the media data is mapped into memory when it can be.
 // `position` == -1 (the file is still being written): reads until the bytes 'mdat' show up
 // (waiting 200 ms whenever no data came), points the packet's read position at the payload
 // and sets `position` to 0; the end stays unknown. A buffer full before 'mdat' gives -1.

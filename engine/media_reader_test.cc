@@ -188,6 +188,24 @@ TEST(MediaReaderTest, PositionsAFinishedRecordingThroughItsIndex) {
               Bytes(media.begin() + c.position, media.end()));
   }
 
+  // The media data of a finished recording is mapped: all of it at once, nothing to read.
+  for (int64_t start : {int64_t{0}, int64_t{3}, int64_t{10}}) {
+    StreamControl final_control = scenario.control();
+    final_control.recordings_final = true;
+    MediaPacket packet(64);
+    PacketProcessState state = kPacketEmpty;
+    int64_t position = start;
+    ASSERT_EQ(SeekToMediaBoxOffset(final_control, fd.get(), position, packet, state), 1);
+    EXPECT_EQ(packet.mapped(), start < 10);
+    EXPECT_EQ(state, start < 10 ? kPacketData : kPacketEmpty);
+    EXPECT_EQ(ReadMediaData(fd.get(), packet, state), start < 10 ? kPacketData : kPacketEmpty);
+    EXPECT_EQ(Bytes(packet.unread_data(), packet.unread_data() + packet.unread()),
+              Bytes(media.begin() + start, media.end()));
+    EXPECT_TRUE(packet.AtEnd());
+    packet.position = packet.filled;
+    EXPECT_EQ(ReadMediaData(fd.get(), packet, kPacketNeedData), kPacketNeedData);
+  }
+
   // Without 'mdat' there is nothing to read.
   WriteFile(path, Cat({Ftyp(), Box("moov", Zeros(8))}));
   Fd no_media(path);

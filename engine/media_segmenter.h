@@ -31,20 +31,47 @@ struct PacketDataState {
   uint32_t end = 0;
 };
 
-// The access unit being assembled from NAL units. NAL units are copied into `buffer` as
-// they arrive, so a unit of any size passes through a fixed read buffer.
-struct AccessUnitState {
-  explicit AccessUnitState(size_t capacity = 32768) : buffer(capacity) {}
-  BufferWriter buffer;         // Annex B bytes of the access unit so far
+// The access unit being assembled from NAL units. A NAL unit that is whole in the read
+// buffer is only referenced, and copied once, into the TS packets, when the unit is written;
+// one that arrives in parts is copied into `buffer` as it comes. Before the read buffer can
+// change (the packet maker asks for more data), referenced bytes are copied into `buffer`
+// too (Keep), so a unit of any size passes through a fixed read buffer.
+class AccessUnitState {
+ public:
+  explicit AccessUnitState(size_t capacity = 32768) : buffer(capacity) { parts_.reserve(64); }
+
+  // Empties the unit.
+  void Clear();
+  // Appends bytes by copying them into `buffer`.
+  void AppendCopy(const uint8_t* data, size_t size);
+  // Appends bytes that stay where they are until the unit is written or Keep is called.
+  void AppendReference(const uint8_t* data, size_t size);
+  // Copies every referenced part into `buffer`.
+  void Keep();
+  // The unit as a list of spans, valid until the next change.
+  const std::vector<ByteSpan>& Spans();
+  size_t size() const { return size_; }
+
+  BufferWriter buffer;         // the copied parts
   uint16_t nal_history = 0;    // low byte: type of the last NAL unit, high byte: the one before
   uint32_t nal_remaining = 0;  // bytes of the current NAL unit still to copy
   uint8_t nal_type = 0;        // type of the current NAL unit
   size_t nal_start = 0;        // where the current NAL unit's bytes start in `buffer`
-  uint64_t pending_bytes = 0;  // file bytes behind what `buffer` holds
+  uint64_t pending_bytes = 0;  // file bytes behind the unit being assembled
   // File bytes of the access units written since the caller last took them. Bytes of a
   // unit still being assembled are not counted, so a position advanced by these always
   // points at the start of an access unit.
   uint64_t written_bytes = 0;
+
+ private:
+  struct Part {
+    const uint8_t* data;  // referenced bytes, or null for bytes in `buffer`
+    size_t offset;        // in `buffer`, when data is null
+    size_t size;
+  };
+  std::vector<Part> parts_;
+  std::vector<ByteSpan> spans_;
+  size_t size_ = 0;
 };
 
 // The ADTS frames collected for one audio PES. The frames stay in the read buffer (the
@@ -77,7 +104,7 @@ struct AudioRunState {
 
 class MediaSegmenter {
  public:
-  using VideoPESWriter = void (MediaSegmenter::*)(BufferWriter&, const uint8_t*, size_t,
+  using VideoPESWriter = void (MediaSegmenter::*)(BufferWriter&, const ByteSpan*, size_t,
                                                   ContinuityCounter&);
   using AudioPESWriter = void (MediaSegmenter::*)(BufferWriter&, const ByteSpan*, size_t, uint32_t&,
                                                   uint64_t);
@@ -100,9 +127,9 @@ class MediaSegmenter {
 
   // One video PES with PTS = video time on the video PID (the 1stNal form adds the PCR and
   // then switches the selector back).
-  void WriteVideoPES(BufferWriter& writer, const uint8_t* data, size_t length,
+  void WriteVideoPES(BufferWriter& writer, const ByteSpan* spans, size_t span_count,
                      ContinuityCounter& counter);
-  void WriteVideoPES1stNal(BufferWriter& writer, const uint8_t* data, size_t length,
+  void WriteVideoPES1stNal(BufferWriter& writer, const ByteSpan* spans, size_t span_count,
                            ContinuityCounter& counter);
   // One audio PES with PTS = `time_us` on the audio PID.
   void WriteAudioPES(BufferWriter& writer, const ByteSpan* spans, size_t span_count,
@@ -151,7 +178,8 @@ class MediaSegmenter {
   int ReadH264SPSPPS(FILE* stream, int64_t trak, std::vector<uint8_t>* sps,
                      std::vector<uint8_t>* pps);
   int ReadVclNalNumberPerFrame(FILE* stream, int64_t trak, uint32_t* count);
-  void FinishNal(BufferWriter& ts, ContinuityCounter& counter, AccessUnitState& unit);
+  void FinishNal(BufferWriter& ts, ContinuityCounter& counter, AccessUnitState& unit,
+                 const uint8_t* nal, size_t size);
   void AppendFrame(AudioRunState& run, size_t offset, size_t size, uint64_t& audio_time);
   size_t FindResyncPoint(const uint8_t* data, size_t size, size_t limit) const;
 

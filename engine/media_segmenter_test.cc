@@ -133,8 +133,9 @@ TEST_F(SegmenterTest, ThePcrGoesIntoTheFirstPesOfASegmentOnly) {
   ts.Clear();
   ContinuityCounter counter;
   const uint8_t data[10] = {};
-  segmenter_.WriteVideoPES1stNal(ts, data, sizeof(data), counter);
-  (segmenter_.*segmenter_.video_pes_writer())(ts, data, sizeof(data), counter);
+  const ByteSpan span{data, sizeof(data)};
+  segmenter_.WriteVideoPES1stNal(ts, &span, 1, counter);
+  (segmenter_.*segmenter_.video_pes_writer())(ts, &span, 1, counter);
   std::string error;
   const auto packets = ParseTs(Contents(ts), &error);
   ASSERT_EQ(packets.size(), 2u);
@@ -192,7 +193,7 @@ TEST_F(SegmenterTest, BuildsAccessUnitsFromNalUnits) {
     counter.audio_time = 10000000;  // audio far ahead: no pause for interleaving
     PacketDataState end;
     AccessUnitState unit;
-    unit.buffer.Append(kDelimiter.data(), kDelimiter.size());
+    unit.AppendCopy(kDelimiter.data(), kDelimiter.size());
     MediaPacket packet(4096);
     Feed(packet, c.stream, /*final=*/true);
     // Everything taken: waiting for data that will not come ends the stream in a pass.

@@ -29,7 +29,9 @@ class PieceSink {
   // the path plus ".jpg"; it is empty for an audio-only stream.
   virtual SinkStatus Open(const std::string& video_path) = 0;
   // Delivers one piece: `size` bytes of 188-byte TS packets. The first piece of every
-  // segment, and the first of every pass, begins with the SDT, PAT and PMT.
+  // segment, and the first of every pass, begins with the SDT, PAT and PMT. The bytes stay
+  // unchanged until the next Piece or Close call, so a sink may finish with them in the
+  // background; it then reports a failure it finds at that next call.
   virtual SinkStatus Piece(uint32_t segment, uint32_t piece, const uint8_t* data, size_t size) = 0;
   // All media was delivered. Nothing depends on the outcome.
   virtual void Close() = 0;

@@ -107,15 +107,15 @@ void MediaSegmenter::MakeTSHeader(BufferWriter& writer, uint32_t pat_counter, ui
   }
 }
 
-void MediaSegmenter::WriteVideoPES(BufferWriter& writer, const uint8_t* data, size_t length,
+void MediaSegmenter::WriteVideoPES(BufferWriter& writer, const ByteSpan* spans, size_t span_count,
                                    ContinuityCounter& counter) {
-  WritePESPacketImpl(writer, kVideoPid, kVideoStreamId, data, length, counter.video_counter,
+  WritePESPacketImpl(writer, kVideoPid, kVideoStreamId, spans, span_count, counter.video_counter,
                      counter.video_time);
 }
 
-void MediaSegmenter::WriteVideoPES1stNal(BufferWriter& writer, const uint8_t* data, size_t length,
-                                         ContinuityCounter& counter) {
-  Write1stPESPacketImpl(writer, kVideoPid, kVideoStreamId, data, length, counter.video_counter,
+void MediaSegmenter::WriteVideoPES1stNal(BufferWriter& writer, const ByteSpan* spans,
+                                         size_t span_count, ContinuityCounter& counter) {
+  Write1stPESPacketImpl(writer, kVideoPid, kVideoStreamId, spans, span_count, counter.video_counter,
                         counter.video_time);
   video_pes_writer_ = &MediaSegmenter::WriteVideoPES;
 }

@@ -31,7 +31,7 @@ class Pass {
         has_video_(setup.kind != StreamKind::kAudioOnly),
         has_audio_(setup.kind != StreamKind::kVideoOnly),
         audio_only_(setup.kind == StreamKind::kAudioOnly),
-        ts_(kTsBufferCapacity),
+        pieces_{BufferWriter(kTsBufferCapacity), BufferWriter(kTsBufferCapacity)},
         unit_(kAccessUnitCapacity),
         video_(has_video_ ? kVideoPacketCapacity : 1),
         audio_(has_audio_ ? kAudioPacketCapacity : 1) {}
@@ -76,7 +76,11 @@ class Pass {
   uint32_t pat_counter_ = 0;
   uint32_t pmt_counter_ = 0;
   uint64_t boundary_ = 0;
-  BufferWriter ts_;
+  // The piece being built, and the one before it: a sink may still be writing that one
+  // (PieceSink's contract), so the two take turns.
+  BufferWriter pieces_[2];
+  int current_ = 0;
+  BufferWriter& ts() { return pieces_[current_]; }
   AccessUnitState unit_;
   AudioRunState run_;
   MediaPacket video_;
@@ -108,7 +112,8 @@ bool Pass::OpenFiles(PassOutcome* outcome) {
 }
 
 bool Pass::Locate(PassOutcome* outcome) {
-  const bool was_located = progress_.video_position >= 0 && progress_.audio_position >= 0;
+  const bool was_located = (!has_video_ || progress_.video_position >= 0) &&
+                           (!has_audio_ || progress_.audio_position >= 0);
   if (has_video_) {
     const int r =
         SeekToMediaBoxOffset(control_, video_fd_, progress_.video_position, video_, video_state_);
@@ -142,9 +147,9 @@ bool Pass::Begin(PassOutcome* outcome) {
   pmt_counter_ = progress_.pmt_counter;
   boundary_ = BoundaryClock() + kPieceDurationUs;
   segmenter_.ResetNalCounter();
-  segmenter_.MakeTSHeader(ts_, pat_counter_++, pmt_counter_++, has_video_, has_audio_);
-  unit_.buffer.Clear();
-  unit_.buffer.Append(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
+  segmenter_.MakeTSHeader(ts(), pat_counter_++, pmt_counter_++, has_video_, has_audio_);
+  unit_.Clear();
+  unit_.AppendCopy(kAccessUnitDelimiter, sizeof(kAccessUnitDelimiter));
   if (audio_only_) counter_.video_time += kPacingStepUs;
   const SinkStatus status = sink_.Open(has_video_ ? setup_.video_path : std::string());
   if (status != SinkStatus::kOk) {
@@ -162,12 +167,14 @@ Pass::Stream Pass::NextStream() const {
 }
 
 bool Pass::SendPiece(PassOutcome* outcome) {
-  const SinkStatus status = sink_.Piece(progress_.segment, progress_.piece, ts_.data(), ts_.size());
+  const SinkStatus status =
+      sink_.Piece(progress_.segment, progress_.piece, ts().data(), ts().size());
   if (status != SinkStatus::kOk) {
     *outcome = Finished(ResultForSinkStatus(status));
     return false;
   }
-  ts_.Clear();
+  current_ ^= 1;
+  ts().Clear();
   if (has_video_) progress_.video_position += static_cast<int64_t>(video_taken_);
   if (has_audio_) progress_.audio_position += static_cast<int64_t>(audio_taken_);
   video_taken_ = 0;
@@ -183,7 +190,7 @@ bool Pass::SendPiece(PassOutcome* outcome) {
     ++progress_.segment;
     progress_.piece = 1;
     unit_.nal_history = 0;
-    segmenter_.MakeTSHeader(ts_, pat_counter_++, pmt_counter_++, has_video_, has_audio_);
+    segmenter_.MakeTSHeader(ts(), pat_counter_++, pmt_counter_++, has_video_, has_audio_);
   } else {
     ++progress_.piece;
   }
@@ -192,7 +199,7 @@ bool Pass::SendPiece(PassOutcome* outcome) {
 }
 
 bool Pass::StepVideo(PassOutcome* outcome) {
-  const int r = segmenter_.MakeVideoPESAvc(ts_, video_, counter_, video_end_, unit_);
+  const int r = segmenter_.MakeVideoPESAvc(ts(), video_, counter_, video_end_, unit_);
   if (r == kPacketFull) {
     *outcome = Finished(kErrorMediaFile);
     return false;
@@ -214,7 +221,7 @@ bool Pass::StepAudio(PassOutcome* outcome) {
     counter_.video_time += kPacingStepUs;
     return true;
   }
-  const int r = segmenter_.MakeAudioPES(ts_, audio_, counter_, audio_end_, run_);
+  const int r = segmenter_.MakeAudioPES(ts(), audio_, counter_, audio_end_, run_);
   audio_state_ = static_cast<PacketProcessState>(r);
   audio_taken_ += run_.written_bytes;
   run_.written_bytes = 0;
@@ -229,15 +236,14 @@ bool Pass::StepAudio(PassOutcome* outcome) {
 
 PassOutcome Pass::Complete() {
   if (run_.open) {
-    segmenter_.FlushAudioRun(ts_, audio_, counter_, run_);
+    segmenter_.FlushAudioRun(ts(), audio_, counter_, run_);
     audio_taken_ += run_.written_bytes;
     run_.written_bytes = 0;
   }
-  if (!ts_.empty()) {
+  if (!ts().empty()) {
     const SinkStatus status =
-        sink_.Piece(progress_.segment, progress_.piece, ts_.data(), ts_.size());
+        sink_.Piece(progress_.segment, progress_.piece, ts().data(), ts().size());
     if (status != SinkStatus::kOk) return Finished(ResultForSinkStatus(status));
-    ts_.Clear();
   }
   sink_.Close();
   return Finished(kResultCompleted);

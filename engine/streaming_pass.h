@@ -15,10 +15,15 @@
 // resumed pass and a pass over the finished files put the same bytes in the same pieces
 // (a resumed pass just opens with its own segment header).
 //
-// Issue a pass per worker run from the worker thread, for example:
+// A worker thread runs one pass per run of the task, for example:
 //   PassSetup setup{StreamKind::kAudioVideo, video_path, audio_path, task_progress, control};
 //   PassOutcome outcome = RunStreamingPass(setup, task_segmenter, upload_client, &task);
 //   if (outcome.next == kPassFinished) report kTaskFinished with outcome.result;
+//   if (outcome.next == kPassRecorderStopped) wait 2 s, then run again from the progress
+//       the observer last received (the files are final now);
+//   if (outcome.next == kPassVideoOnly) run again with StreamKind::kVideoOnly.
+// The observer keeps the task's progress and writes its snapshot; nothing else of the task
+// is touched by the pass, so its fields can stay in whatever form the task needs.
 #pragma once
 
 #include <cstdint>

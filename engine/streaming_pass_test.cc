@@ -159,7 +159,9 @@ TEST_F(StreamingPassTest, AResumedPassContinuesAfterTheLastAcceptedPiece) {
     EXPECT_EQ(log.after.back().segment, 2u);
     EXPECT_EQ(log.after.back().piece, 2u);
 
+    // Resumed as a worker's second pass does: reading the finished files, not mapping them.
     PassSetup resume = FinishedSetup();
+    resume.control.recordings_final = false;
     resume.progress = log.after.back();
     FakeSink rest;
     ASSERT_EQ(RunStreamingPass(resume, segmenter_, rest, nullptr).result, kResultCompleted);

@@ -14,7 +14,7 @@ set -euo pipefail
 
 x264=(-c:v libx264 -preset veryfast -b:v 200k -g 10 -keyint_min 10 -sc_threshold 0 -bf 0
       -pix_fmt yuv420p)
-aac=(-c:a aac -b:a 32k -ac 1 -aac_pns 0)
+aac=(-c:a aac -ac 1 -aac_pns 0)
 
 if [ "${1:-}" = "--live" ]; then
   out=$2 seconds=$3
@@ -23,7 +23,7 @@ if [ "${1:-}" = "--live" ]; then
     -re -t "$seconds" -f lavfi -i "testsrc2=size=480x360:rate=10" \
     -re -t "$seconds" -f lavfi -i "sine=frequency=440:sample_rate=48000" \
     -map 0:v "${x264[@]}" -flush_packets 1 -f mov "$out/live-video.mov" \
-    -map 1:a "${aac[@]}" -ar 22050 -flush_packets 1 -f mov "$out/live-audio.mov"
+    -map 1:a "${aac[@]}" -b:a 32k -ar 22050 -flush_packets 1 -f mov "$out/live-audio.mov"
 fi
 
 out=$1
@@ -37,10 +37,10 @@ video() {  # video NAME SECONDS [extra x264 params]
   mv "$out/$name.mov.$$" "$out/$name.mov"
 }
 
-audio() {  # audio NAME SECONDS RATE SOURCE
-  local name=$1 seconds=$2 rate=$3 source=$4
+audio() {  # audio NAME SECONDS RATE SOURCE [BITRATE]
+  local name=$1 seconds=$2 rate=$3 source=$4 bitrate=${5:-32k}
   ffmpeg -nostdin -v error -y -f lavfi -i "$source" -t "$seconds" \
-    "${aac[@]}" -ar "$rate" -vn -f mov "$out/$name.mov.$$"
+    "${aac[@]}" -b:a "$bitrate" -ar "$rate" -vn -f mov "$out/$name.mov.$$"
   mv "$out/$name.mov.$$" "$out/$name.mov"
 }
 
@@ -62,6 +62,8 @@ for name in "$@"; do
     audio-48000)      audio "$name" 3 48000 "$tone" ;;
     audio-8000)       audio "$name" 3 8000 "$tone" ;;
     audio-transients) audio "$name" 3 22050 "$transients" ;;
+    # For the frame walker's benchmark: a minute of dense spectra at a higher rate.
+    audio-dense)      audio "$name" 60 44100 "$transients" 96k ;;
     *) echo "make_recordings.sh: unknown recording $name" >&2; exit 2 ;;
   esac
 done

@@ -13,6 +13,9 @@ int LoginCommand(const GlobalOptions&, const std::vector<std::string>&);
 int LogoutCommand(const GlobalOptions&, const std::vector<std::string>&);
 int WhoamiCommand(const GlobalOptions&, const std::vector<std::string>&);
 int PublishCommand(const GlobalOptions&, const std::vector<std::string>&);
+int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
+int UploadCommand(const GlobalOptions&, const std::vector<std::string>&);
+int QueueCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -28,6 +31,18 @@ const std::vector<Command>& Commands() {
       {"publish", "[--title T] [--channel C] [--private ID,...]",
        "ask the service to publish a broadcast; prints its answer as one line of JSON",
        PublishCommand},
+      {"segment",
+       "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
+       "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},
+      {"upload",
+       "--url PUBLISH_URL [--token T] [--user ID] [--video V] --audio A [--video-sample VS] "
+       "[--audio-sample AS]",
+       "upload a recording through the upload queue, with progress; run again to resume",
+       UploadCommand},
+      {"queue",
+       "[list | start ID | stop ID | rm ID] [--user ID] [--token T] [--video-sample VS] "
+       "[--audio-sample AS]",
+       "show the upload queue, or start, stop or remove one of its tasks", QueueCommand},
   };
   return commands;
 }

@@ -343,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RefusedToken", {HttpAction::kAnswer, 401, "{}"}, selvo::kErrorAccessToken},
         FaultCase{"ServerError", {HttpAction::kAnswer, 500, "{}"}, selvo::kErrorNetwork},
         FaultCase{"DroppedConnection", {HttpAction::kDrop}, selvo::kErrorNetwork}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // A proxy that forwards everything, except that it holds piece `hold_at` (counted over the
 // whole stream) without an answer while `holding` is set.

@@ -148,7 +148,9 @@ TEST_F(StreamingTaskMgrTest, EventsOfAFileTaskCarryItsUrlAndProgress) {
   for (const Event& e : log_.Of(a)) {
     if (e.type == kSecondsUploaded) seconds.push_back(e.value);
     if (e.type == kBytesTransferred) bytes.push_back(e.value);
-    if (e.type != kTaskCreated && e.type != kTaskStateChanged) EXPECT_EQ(e.url, "http://h/a");
+    if (e.type != kTaskCreated && e.type != kTaskStateChanged) {
+      EXPECT_EQ(e.url, "http://h/a");
+    }
   }
   // Three pieces reported (the last one goes with the close), seconds counted from 1.
   EXPECT_EQ(seconds, (std::vector<int32_t>{1, 2, 3}));
@@ -391,7 +393,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RefusedToken", 12, SinkStatus::kUnauthorized, kErrorAccessToken},
         FailureCase{"Network", 11, SinkStatus::kFailed, kErrorNetwork},
         FailureCase{"RefusedOpening", 0, SinkStatus::kUnauthorized, kErrorAccessToken}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(StreamingTaskMgrTest, AStopCutsARequestShortAndReportsStopped) {
   StreamingTask* task = QueueRecording("a");

@@ -46,7 +46,9 @@ TEST(TaskFilesTest, EscapesSpacesAndPercentSigns) {
   };
   for (const EscapeCase& c : cases) {
     EXPECT_EQ(EscapeField(c.text), c.escaped) << c.text;
-    if (!c.text.empty()) EXPECT_EQ(Replace20WithSpace(c.escaped), c.text) << c.escaped;
+    if (!c.text.empty()) {
+      EXPECT_EQ(Replace20WithSpace(c.escaped), c.text) << c.escaped;
+    }
   }
 }
 

@@ -82,10 +82,14 @@ TEST_F(StreamingTaskObserversTest, TheProgressObserverDescribesEveryEvent) {
       EXPECT_EQ(d[kStreamingTaskPointerKey].AsPointer(), task);
       EXPECT_EQ(d[kRecordingTimeEndKey].AsString(), info.end_time);
       EXPECT_EQ(d.Contains(kStreamingTaskUrlKey), !url.empty());
-      if (!url.empty()) EXPECT_EQ(d[kStreamingTaskUrlKey].AsString(), url);
+      if (!url.empty()) {
+        EXPECT_EQ(d[kStreamingTaskUrlKey].AsString(), url);
+      }
       const std::string text = *c.text_key ? platform::LocalizedString(c.text_key) : "";
       EXPECT_EQ(d[kFailMessageKey].AsString(), text);
-      if (*c.text_key) EXPECT_FALSE(text.empty());
+      if (*c.text_key) {
+        EXPECT_FALSE(text.empty());
+      }
     }
   }
 

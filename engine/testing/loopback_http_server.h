@@ -37,8 +37,11 @@ struct HttpAction {
     kHang,     // keep the connection open and never answer
     kForward,  // pass the request to the upstream server and relay its answer
   };
-  Kind kind = kAnswer;
-  int status = 200;
+  HttpAction(Kind kind_ = kAnswer, int status_ = 200, std::string body_ = {})
+      : kind(kind_), status(status_), body(std::move(body_)) {}
+
+  Kind kind;
+  int status;
   std::string body;
 };
 

@@ -3,7 +3,8 @@
 // "GlobalPreference":
 //   "FrontCameraPositionKey"             integer, the boolean plus 1; absent = back camera
 //   "AllowSaveVideoToLocationLibraryKey" boolean; absent = NO
-// Every write is synchronised at once.
+// Every write is synchronised at once. The shell's preferences keep these
+// settings (shell::SelvoGlobalPreferences); this class is the recorder's view.
 #pragma once
 
 #include <string>

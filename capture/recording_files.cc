@@ -2,13 +2,13 @@
 
 #include <time.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "shell/login_user_info_preferences.h"
+#include "shell/selvo_utils.h"
 
 namespace capture {
 namespace {
@@ -22,16 +22,7 @@ std::string InTmp(const std::string& name) {
 }  // namespace
 
 std::string RecordingFiles::HexText(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  const size_t n = std::min<size_t>(text.size(), 255);
-  hex.reserve(2 * n);
-  for (size_t i = 0; i < n; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
+  return shell::SelvoUtils::HexText(std::string(text));
 }
 
 std::string RecordingFiles::UserPrefix() {

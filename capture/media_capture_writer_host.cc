@@ -180,13 +180,19 @@ void MediaCaptureWriterHost::StartWritingWithVideoUuid(const std::string& uuid, 
       report(false);
       return;
     }
-    // The writers record the samples meanwhile.
+    // The writers record the samples meanwhile. A publish that comes now waits until the
+    // recording itself has started: its live task does not exist before.
+    sample_start_pending_ = true;
     waiting_sample_ready_queue_->AsyncAfter(kSampleRecordingTime, [this, alive, uuid, report] {
       if (!Alive(alive)) return;
       bool ok = false;
       movie_writing_queue_->Sync(
           [&] { ok = StopSampleFilesWriting() && StartLiveStreamWriting(uuid); });
       report(ok);
+      sample_start_pending_ = false;
+      std::vector<std::function<void()>> deferred;
+      deferred.swap(after_sample_start_);
+      for (auto& step : deferred) step();
     });
   });
 }
@@ -210,7 +216,7 @@ void MediaCaptureWriterHost::PublishLiveMedia(const std::string& url,
   const std::string audio_sample = RecordingFiles::SampleAudioFile();
   const std::string token = shell::LoginUserInfoPreferences::AccessToken().value_or("");
   std::weak_ptr<std::atomic<bool>> alive = alive_;
-  waiting_sample_ready_queue_->Async([=, this] {
+  auto publish = [=, this] {
     std::string thumbnail;
     movie_writing_queue_->Sync(
         [&] { thumbnail = RecordingFiles::ThumbnailPath(video_writer_.output_path()); });
@@ -227,6 +233,13 @@ void MediaCaptureWriterHost::PublishLiveMedia(const std::string& url,
         });
       });
     });
+  };
+  waiting_sample_ready_queue_->Async([this, publish] {
+    if (sample_start_pending_) {
+      after_sample_start_.push_back(publish);
+    } else {
+      publish();
+    }
   });
 }
 

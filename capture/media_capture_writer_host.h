@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "capture/audio_capture_writer.h"
 #include "capture/av_capture_manager.h"
@@ -68,8 +69,9 @@ class MediaCaptureWriterHost {
   // needed); `block` gets whether both writers started.
   void StartWritingWithVideoUuid(const std::string& uuid, int rotate_degrees,
                                  std::function<void(bool)> block);
-  // Starts the live task's upload to `url` once the thumbnail exists (at most
-  // about 5 s later); `block` gets the engine's result.
+  // Starts the live task's upload to `url` once the recording has started (a
+  // publish during the sample recording waits for it) and its thumbnail exists
+  // (at most about 5 s later); `block` gets the engine's result.
   void PublishLiveMedia(const std::string& url, std::function<void(int)> block);
   // Finishes both files, tells the engine the recording is final, makes the
   // local copy when the user wants one, then calls `block`.
@@ -132,6 +134,10 @@ class MediaCaptureWriterHost {
   std::atomic<VideoPreview*> preview_{nullptr};  // shown on the main queue
   int video_rotate_degrees_ = 0;
   LiveTask streaming_task_ = nullptr;  // engine queue only
+  // While the sample files are recorded before a recording: publishes that wait for the
+  // recording to start. Waiting queue only.
+  bool sample_start_pending_ = false;
+  std::vector<std::function<void()>> after_sample_start_;
 
   mutable std::mutex paths_mutex_;
   std::string video_path_, audio_path_;

@@ -253,6 +253,27 @@ TEST_F(HostTest, PublishWaitsForTheThumbnailThenStartsTheLiveTask) {
   Stop(*host);
 }
 
+TEST_F(HostTest, APublishDuringTheSampleRecordingStartsTheRecordingsLiveTask) {
+  // The service answers while the sample files are still being recorded: the live task
+  // and the thumbnail are the recording's, which exist only once it has started.
+  auto host = MakeHost();
+  std::optional<bool> started;
+  host->StartWritingWithVideoUuid("U", 0, [&](bool ok) { started = ok; });
+  fake.dispatcher.RunUntilIdle();
+  std::optional<int> result;
+  engine.start_result = 1;
+  host->PublishLiveMedia("http://ingest/live", [&](int r) { result = r; });
+  Capture(milliseconds(2000));
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(engine.calls.empty());
+  Capture(milliseconds(1500));
+  ASSERT_EQ(started, true);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(engine.calls, (std::vector<std::string>{"new U", "start task"}));
+  EXPECT_TRUE(Exists(host->current_video_path() + ".jpg"));
+  Stop(*host);
+}
+
 TEST_F(HostTest, PublishGivesUpWaitingAfterFiveSeconds) {
   auto host = MakeHost();
   std::ofstream(RecordingFiles::SampleVideoFile()) << "v";

@@ -221,6 +221,9 @@ int StreamingTaskMgr::StartLiveStreamingTask(StreamingTask* task, const std::str
   task->impl()->url = url;
   task->impl()->access_token = access_token;
   if (!StartWorker(task, StartKind::kLive, frame_rate == nullptr)) return 0;
+  // The list keeps the task's URL from now on: after a crash, the snapshot of its last
+  // accepted piece is matched by that URL, and the upload resumes there.
+  SaveTasksData();
   NotifyObservers(kTaskStateChanged, task, 1, url);
   return 1;
 }

@@ -12,6 +12,7 @@
 
 #include "engine/streaming_library.h"
 #include "engine/streaming_task.h"
+#include "engine/task_files.h"
 #include "engine/testing/box_builder.h"
 #include "engine/testing/engine_harness.h"
 #include "engine/testing/synthetic_recordings.h"
@@ -575,6 +576,47 @@ TEST_F(StreamingTaskMgrTest, ALiveTaskUploadsWhileRecordingAndFinishesAfterTheRe
   EXPECT_GE(all.size(), 5u);
   EXPECT_EQ(Pieces(all.begin(), all.begin() + static_cast<long>(live_pieces.size())), live_pieces);
   waiter_->set_on_wait(nullptr);
+}
+
+TEST_F(StreamingTaskMgrTest, AfterACrashInMidBroadcastTheLiveTaskResumesWhereItStood) {
+  const std::string video = dir_.File("live-video.mov");
+  const std::string audio = dir_.File("live-audio.mov");
+  GrowingRecording recording(video, audio, 5);
+  int grown = 0;  // touched by the worker only
+  waiter_->set_on_wait([this, &recording, &grown](int milliseconds) {
+    if (milliseconds != 200 || grown >= 20) return;
+    recording.Grow();
+    if (++grown == 20) waiter_->Hold(true);  // half of it recorded when the process dies
+  });
+  StreamingTask* live = NewLiveStreamingTask("live", video.c_str(), audio.c_str());
+  ASSERT_EQ(StartLiveStreamingTask(live, "http://h/live", "token", 10, video_sample_.c_str(),
+                                   audio_sample_.c_str()),
+            1);
+  ASSERT_TRUE(waiter_->WaitForBlocked(1));
+  harness_.RunUntilIdle();
+  const auto sent = static_cast<int32_t>(sinks_.Pieces("http://h/live").size());
+  ASSERT_GE(sent, 1);
+
+  // The process dies here: the next one starts from the files it left.
+  const std::string list_path = UploadListPath(dir_.path(), "3132");
+  const std::string snapshot_path = SnapshotPath(dir_.path());
+  const Bytes list = ReadFile(list_path);
+  const Bytes snapshot = ReadFile(snapshot_path);
+  waiter_->set_on_wait(nullptr);
+  waiter_->Hold(false);
+  StopAllStreamingTasks();
+  harness_.RunUntilIdle();
+  TerminateStreamingLibrary();
+  WriteFile(list_path, list);
+  WriteFile(snapshot_path, snapshot);
+
+  Init();
+  StreamingTask* restored = GetNthFileStreamingTask(0);
+  ASSERT_NE(restored, nullptr);
+  const StreamingTaskInfo info = Info(restored);
+  EXPECT_EQ(info.id, "live");
+  EXPECT_EQ(info.url, "http://h/live");
+  EXPECT_EQ(info.seconds_uploaded, sent);
 }
 
 }  // namespace

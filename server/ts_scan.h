@@ -22,10 +22,12 @@ struct PieceScan {
   int64_t first_pts = -1;
   int64_t last_pts = -1;
   int pes_count = 0;
+  // The sound its audio PES carry (ADTS-framed AAC), in microseconds.
+  int64_t audio_us = 0;
 
   // The piece's duration in microseconds, estimated from its own times: the
-  // span of its PES starts plus one average PES interval. `fallback_us` when
-  // the piece has fewer than two timed PES.
+  // span of its PES starts plus one average PES interval. With fewer than two
+  // timed PES, the sound it carries, or else `fallback_us`.
   int64_t EstimatedDurationUs(int64_t fallback_us) const;
 };
 

@@ -58,6 +58,10 @@ ApplicationHost::~ApplicationHost() {
   platform::SetDefaultEnvironment(nullptr);
 }
 
+void ApplicationHost::SetInterruptHandler(std::function<void(int signo)> handler) {
+  application_->SetInterruptHandler(std::move(handler));
+}
+
 std::string ApplicationHost::ServerUrl() const {
   if (options_.server) return *options_.server;
   platform::Value stored = platform::StandardPreferences().Get(kServerUrlKey);

@@ -30,6 +30,11 @@ class ApplicationHost {
   // job's, or 128 + signal when a signal ended the process first.
   int Run(std::function<void(Finish finish)> job);
 
+  // While set, the first SIGTERM or Ctrl-C calls `handler` (on the main queue) instead of
+  // terminating, so that the job can end its work properly and then finish; a second one
+  // exits at once. Null gives the signals back to termination.
+  void SetInterruptHandler(std::function<void(int signo)> handler);
+
   // The service URL: --server when given (and then remembered), else the
   // remembered one, else http://127.0.0.1:8080. The service clients use it.
   std::string ServerUrl() const;

@@ -53,15 +53,30 @@ void LinuxApplication::SignalLoop() {
     int signo = sigtimedwait(&set, nullptr, &poll);
     if (signo < 0) continue;
     switch (signo) {
-      case SIGUSR1: OnMain([this] { EnterBackground(); }); break;
-      case SIGUSR2: OnMain([this] { EnterForeground(); }); break;
-      default:
-        if (terminating_.load()) {
+      case SIGUSR1:
+        OnMain([this] { EnterBackground(); });
+        break;
+      case SIGUSR2:
+        OnMain([this] { EnterForeground(); });
+        break;
+      default: {
+        if (terminating_.load() || interrupted_.load()) {
           static const char kMessage[] = "interrupted again; exiting without finishing\n";
           (void)!::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
           ::_exit(128 + signo);
         }
+        std::function<void(int)> handler;
+        {
+          std::lock_guard lock(mutex_);
+          handler = interrupt_handler_;
+        }
+        if (handler) {
+          interrupted_.store(true);
+          OnMain([handler, signo] { handler(signo); });
+          break;
+        }
         Terminate(128 + signo);
+      }
     }
   }
 }
@@ -87,6 +102,11 @@ void LinuxApplication::Terminate(int status) {
   });
 }
 
+void LinuxApplication::SetInterruptHandler(std::function<void(int signo)> handler) {
+  std::lock_guard lock(mutex_);
+  interrupt_handler_ = std::move(handler);
+}
+
 void LinuxApplication::EnterBackground() {
   if (state_.load() == ApplicationState::kBackground || terminating_.load()) return;
   delegate_->WillResignActive();
@@ -105,7 +125,8 @@ void LinuxApplication::EnterBackground() {
         std::vector<Closure> expired;
         {
           std::lock_guard lock(mutex_);
-          if (generation != background_generation_ || state_.load() != ApplicationState::kBackground) {
+          if (generation != background_generation_ ||
+              state_.load() != ApplicationState::kBackground) {
             return;
           }
           for (auto& [id, handler] : background_tasks_) expired.push_back(handler);
@@ -131,7 +152,8 @@ void LinuxApplication::EnterForeground() {
 double LinuxApplication::BackgroundTimeRemaining() const {
   if (state_.load() != ApplicationState::kBackground) return DBL_MAX;
   std::lock_guard lock(mutex_);
-  double spent = std::chrono::duration<double>(dispatcher_.clock().Now() - background_since_).count();
+  double spent =
+      std::chrono::duration<double>(dispatcher_.clock().Now() - background_since_).count();
   return std::max(0.0, background_seconds_ - spent);
 }
 

@@ -3,6 +3,9 @@
 //   SIGTERM, SIGINT  will-terminate: the delegate's WillTerminate runs to
 //                    completion on the main queue, then Run returns 128 + signal.
 //                    A second such signal during termination exits at once.
+//                    While an interrupt handler is set, the first one goes to it
+//                    instead (a job that must end its work properly, then calls
+//                    Terminate itself), and a second one exits at once.
 //   SIGUSR1          go to the background (will-resign-active, did-enter-background)
 //   SIGUSR2          come back (will-enter-foreground, did-become-active)
 //
@@ -12,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -37,6 +41,9 @@ class LinuxApplication final : public Application {
   // Terminates from the program itself: WillTerminate, then Run returns `status`.
   // Callable from any thread.
   void Terminate(int status);
+  // Takes the first SIGTERM or SIGINT for `handler` (called on the main queue with
+  // the signal) instead of terminating; null gives it back to termination.
+  void SetInterruptHandler(std::function<void(int signo)> handler);
   // The background and foreground transitions the signals cause.
   void EnterBackground();
   void EnterForeground();
@@ -64,6 +71,8 @@ class LinuxApplication final : public Application {
   std::atomic<ApplicationState> state_{ApplicationState::kInactive};
   std::atomic<int> badge_{0};
   std::atomic<bool> terminating_{false};
+  std::atomic<bool> interrupted_{false};
+  std::function<void(int)> interrupt_handler_;  // under mutex_
   std::atomic<bool> stop_signals_{false};
   int exit_status_ = 0;
 

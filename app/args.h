@@ -37,6 +37,10 @@ class ArgParser {
   std::string error_;
 };
 
+// The items of a comma-separated list, each without surrounding blanks; blank items are
+// left out ("12, ,mobile#138" gives "12", "mobile#138").
+std::vector<std::string> SplitList(const std::string& text);
+
 // Parses a whole decimal number in [min, max]; nullopt for anything else.
 std::optional<long long> ParseInteger(std::string_view text, long long min, long long max);
 

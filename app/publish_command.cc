@@ -12,24 +12,6 @@
 #include "shell/session.h"
 
 namespace app {
-namespace {
-
-std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = text.find(',', start);
-    std::string item = text.substr(start, comma - start);
-    const size_t first = item.find_first_not_of(' ');
-    const size_t last = item.find_last_not_of(' ');
-    if (first != std::string::npos) items.push_back(item.substr(first, last - first + 1));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return items;
-}
-
-}  // namespace
 
 int PublishCommand(const GlobalOptions& options, const std::vector<std::string>& args) {
   ArgParser parser;

@@ -14,16 +14,15 @@
 #include <thread>
 
 #include "app/args.h"
+#include "app/capture_sources.h"
 #include "app/command.h"
+#include "app/streaming_engine.h"
 #include "capture/media_capture_writer_host.h"
 #include "platform/capture.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/linux/linux_dispatcher.h"
 #include "platform/linux/linux_environment.h"
-#include "platform/linux/media_file_capture_devices.h"
-#include "platform/linux/system_capture_devices.h"
-#include "platform/linux/test_capture_devices.h"
 #include "platform/log.h"
 
 namespace app {
@@ -64,34 +63,6 @@ std::string MoveInto(const std::string& path, const std::string& dir) {
     fs::remove(path, error);
   }
   return target.string();
-}
-
-// The devices for --source, or an error message.
-std::unique_ptr<platform::CaptureDevices> DevicesFor(const std::string& source,
-                                                     std::string* error) {
-  if (source == "test") return std::make_unique<platform::TestCaptureDevices>();
-  if (source == "camera") {
-    auto devices = std::make_unique<platform::SystemCaptureDevices>();
-    if (devices->Cameras().empty()) {
-      *error = std::string(platform::SystemCaptureDevices::kNoCamera) + "; use --source test";
-      return nullptr;
-    }
-    if (!devices->HasMicrophone()) {
-      *error = std::string(platform::SystemCaptureDevices::kNoMicrophone) + "; use --source test";
-      return nullptr;
-    }
-    return devices;
-  }
-  auto devices = platform::MediaFileCaptureDevices::Open(source, error);
-  if (!devices) {
-    *error = "cannot play " + source + ": " + *error;
-    return nullptr;
-  }
-  if (devices->Cameras().empty() || !devices->HasMicrophone()) {
-    *error = source + " needs a video and an audio track";
-    return nullptr;
-  }
-  return devices;
 }
 
 class Recording {
@@ -227,7 +198,7 @@ int RecordCommand(const GlobalOptions& options, const std::vector<std::string>& 
   platform::LinuxEnvironment environment(options.data_dir);
   platform::SetDefaultEnvironment(&environment);
   std::string error;
-  auto devices = DevicesFor(source, &error);
+  auto devices = CaptureDevicesFor(source, &error);
   if (!devices) {
     platform::SetDefaultEnvironment(nullptr);
     return Failure(error);
@@ -237,8 +208,10 @@ int RecordCommand(const GlobalOptions& options, const std::vector<std::string>& 
   int status = 1;
   {
     auto& dispatcher = platform::LinuxDispatcher::Machine();
-    // No engine here: the recording is only written.
-    capture::MediaCaptureWriterHost host(dispatcher.CreateSerialQueue("com.selvo.queue"), {});
+    // No engine here: the recording is only written (the engine only judges the samples).
+    capture::LiveStreamingHooks hooks;
+    hooks.check_sample_files = CheckSampleFiles;
+    capture::MediaCaptureWriterHost host(dispatcher.CreateSerialQueue("com.selvo.queue"), hooks);
     // A camera on a desk is upright in landscape: the track is not turned.
     host.SetDeviceOrientation(3);
     Recording recording(host, static_cast<int>(*duration), out);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "capture/media_capture_writer_host.h"
 #include "capture/video_thumbnail_generator.h"
 #include "engine/streaming_library.h"
 #include "platform/log.h"
@@ -53,10 +54,40 @@ void AddStreamingEngineHooks(shell::StartupHooks& hooks, const GlobalOptions& op
   };
 }
 
+bool CheckSampleFiles(const std::string& video_sample, const std::string& audio_sample) {
+  return selvo::CheckMediaSampleFiles(capture::MediaCaptureWriterHost::kFrameRate,
+                                      video_sample.c_str(), audio_sample.c_str()) == 1;
+}
+
+capture::LiveStreamingHooks MakeLiveStreamingHooks() {
+  capture::LiveStreamingHooks hooks;
+  hooks.check_sample_files = CheckSampleFiles;
+  hooks.new_live_task = [](const std::string& uuid, const std::string& video,
+                           const std::string& audio) -> capture::LiveTask {
+    if (!g_engine_started) return nullptr;
+    return selvo::NewLiveStreamingTask(uuid.c_str(), video.c_str(), audio.c_str());
+  };
+  hooks.start_live_task = [](capture::LiveTask task, const std::string& url,
+                             const std::string& token, int frame_rate,
+                             const std::string& video_sample, const std::string& audio_sample) {
+    if (!g_engine_started || frame_rate <= 0) return 0;
+    return selvo::StartLiveStreamingTask(static_cast<selvo::StreamingTask*>(task), url.c_str(),
+                                         token.c_str(), static_cast<uint32_t>(frame_rate),
+                                         video_sample.c_str(), audio_sample.c_str());
+  };
+  hooks.send_recorder_stopped = [](capture::LiveTask task) {
+    if (g_engine_started)
+      selvo::SendRecorderStoppedSignal(static_cast<selvo::StreamingTask*>(task));
+  };
+  return hooks;
+}
+
 std::shared_ptr<platform::DispatchQueue> EngineQueue() {
   shell::SelvoAppDelegate* delegate = shell::SelvoAppDelegate::Instance();
   return delegate ? delegate->selvo_dispatch_queue() : nullptr;
 }
+
+bool EngineStarted() { return g_engine_started; }
 
 bool RunOnEngine(std::function<void()> work) {
   auto queue = EngineQueue();

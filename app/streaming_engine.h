@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/command.h"
+#include "capture/live_streaming_hooks.h"
 #include "platform/dispatch.h"
 #include "shell/selvo_app_delegate.h"
 
@@ -19,8 +20,18 @@ namespace app {
 // Fills the engine's entries of the start-up hooks.
 void AddStreamingEngineHooks(shell::StartupHooks& hooks, const GlobalOptions& options);
 
+// The recorder's door to the engine: the live task made, started and signalled on the
+// engine's queue (nothing happens once the engine was terminated), and the sample files
+// judged by the engine's check (frame rate 10).
+capture::LiveStreamingHooks MakeLiveStreamingHooks();
+// Only the engine's check of the sample files, for recording without the engine.
+bool CheckSampleFiles(const std::string& video_sample, const std::string& audio_sample);
+
 // The engine's queue: the application queue of the launched application, or null.
 std::shared_ptr<platform::DispatchQueue> EngineQueue();
+
+// Whether the engine runs; on the engine's queue.
+bool EngineStarted();
 
 // Submits `work` to the engine's queue, where it runs while the engine is started (and is
 // dropped after termination). False when there is no queue.

@@ -1,12 +1,22 @@
 // Checks of the recording files commands are given.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace app {
 
 // "" when `path` is a readable recording with media data ('mdat'); else what is wrong.
 std::string CheckRecording(const std::string& path);
+
+// A recording whose recorder died keeps the size 0 ("to the end of the file") its 'mdat'
+// box was started with, which the upload's box walk does not accept: writes the box's real
+// size there. True when the file was changed.
+bool SealUnfinishedRecording(const std::string& path);
+
+// The duration of a finished recording ('moov' / 'mvhd'), in seconds; nullopt when it
+// cannot be read (an unfinished or damaged file).
+std::optional<double> RecordingDuration(const std::string& path);
 
 // "" when `path` can be kept in the upload queue's files (no tab, newline or other control
 // character, at most 255 bytes once spaces and percent signs are escaped); else why not.

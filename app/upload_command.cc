@@ -46,6 +46,7 @@ int UploadCommand(const GlobalOptions& options, const std::vector<std::string>& 
   for (const auto& [given, path] :
        {std::pair{audio, &request.audio_path}, std::pair{video, &request.video_path}}) {
     if (!given) continue;
+    SealUnfinishedRecording(*given);  // a recording whose recorder died
     if (std::string problem = CheckRecording(*given); !problem.empty()) return Failure(problem);
     *path = AbsolutePath(*given);
     if (std::string problem = CheckQueuedPath(*path); !problem.empty()) return Failure(problem);

@@ -5,9 +5,14 @@
 
 #include <cstdio>
 
+#include "app/recording_checks.h"
 #include "app/streaming_engine.h"
 #include "platform/localization.h"
+#include "platform/log.h"
+#include "service/video_api_client.h"
 #include "shell/login_user_info_preferences.h"
+#include "shell/selvo_utils.h"
+#include "shell/session.h"
 #include "shell/streaming_task_observers.h"
 
 namespace app {
@@ -20,6 +25,24 @@ constexpr uint32_t kFrameRate = 10;
 int64_t FileSize(const std::string& path) {
   struct stat info;
   return !path.empty() && ::stat(path.c_str(), &info) == 0 ? info.st_size : 0;
+}
+
+// Samples not given: the recordings themselves when they are finished files the engine
+// can read its parameters from; else the recorder's sample files (a recording whose
+// recorder died has no index), when they are valid.
+void DefaultSampleFiles(const selvo::StreamingTaskInfo& info, std::string* video_sample,
+                        std::string* audio_sample) {
+  const bool audio_only = info.video_path.empty();
+  const bool own = audio_only ? selvo::CheckAudioSampleFile(info.audio_path.c_str()) == 1
+                              : CheckSampleFiles(info.video_path, info.audio_path);
+  const bool recorder = !own && (audio_only ? shell::SelvoUtils::HasSampleAudioFile()
+                                            : shell::SelvoUtils::HasSampleVideoAndAudioFile());
+  if (video_sample->empty()) {
+    *video_sample = recorder ? shell::SelvoUtils::SampleVideoFile() : info.video_path;
+  }
+  if (audio_sample->empty()) {
+    *audio_sample = recorder ? shell::SelvoUtils::SampleAudioFile() : info.audio_path;
+  }
 }
 
 }  // namespace
@@ -125,10 +148,15 @@ void UploadRunner::StartOnEngine() {
   task_ = task;
   selvo::AttachObserver(this);
   if (lock_) lock_->SetTask(info.id);
-  const std::string video_sample =
-      request_.video_sample.empty() ? info.video_path : request_.video_sample;
-  const std::string audio_sample =
-      request_.audio_sample.empty() ? info.audio_path : request_.audio_sample;
+  // A recording left by a recorder that died is uploaded as far as it was written.
+  for (const std::string& path : {info.video_path, info.audio_path}) {
+    if (!path.empty() && SealUnfinishedRecording(path)) {
+      platform::Log("upload: " + path + " was not finished; uploading what it holds");
+    }
+  }
+  std::string video_sample = request_.video_sample;
+  std::string audio_sample = request_.audio_sample;
+  DefaultSampleFiles(info, &video_sample, &audio_sample);
   const int started =
       info.video_path.empty()
           ? selvo::StartFileStreamingTask(task, url.c_str(), request_.access_token.c_str(),
@@ -200,6 +228,7 @@ void UploadRunner::Update(selvo::EventType event, void* task, int32_t value,
   if (event == selvo::kTaskFinished) {
     if (value == selvo::kResultCompleted) {
       completed_ = true;  // the removal follows
+      selvo::ReadStreamingTaskInfo(static_cast<selvo::StreamingTask*>(task), finished_info_);
     } else {
       platform::MainQueue().Async([this, value] { Done(value); });
     }
@@ -217,7 +246,7 @@ void UploadRunner::Done(int32_t result) {
   if (result == selvo::kResultCompleted) {
     std::printf("upload complete\n");
     std::fflush(stdout);
-    finish_(0);
+    AfterCompletion();
     return;
   }
   if (result == selvo::kResultStopped) {
@@ -227,6 +256,37 @@ void UploadRunner::Done(int32_t result) {
     std::fprintf(stderr, "selvo: upload failed: %s\n", platform::LocalizedString(key, key).c_str());
   }
   finish_(1);
+}
+
+void UploadRunner::AfterCompletion() {
+  // As the upload queue does for the signed-in user: the service hears that the video is
+  // complete, with the recording's end time, and the finished recording is cleaned away.
+  const bool signed_in =
+      shell::LoginUserInfoPreferences::UserId() == request_.user_id && shell::InstallStoredLogin();
+  ApplicationHost::Finish finish = finish_;
+  auto clean_and_finish = [finish, signed_in] {
+    const bool submitted = signed_in && RunOnEngine([finish] {
+                             shell::SelvoUtils::DeleteUploadFinishedFile();
+                             platform::MainQueue().Async([finish] { finish(0); });
+                           });
+    if (!submitted) finish(0);
+  };
+  const std::optional<std::string> vid = shell::SelvoUtils::ParseVideoID(finished_info_.url);
+  if (!signed_in || !vid) {
+    if (signed_in) platform::Log("Parse video ID failed: " + finished_info_.url);
+    clean_and_finish();
+    return;
+  }
+  std::optional<int64_t> end;
+  if (auto seconds = shell::SelvoUtils::YyyyMMddHHmmssToSecondsSince1970(finished_info_.end_time)) {
+    end = static_cast<int64_t>(*seconds);
+  }
+  service::VideoAPIClient::TerminateVideo(
+      *vid, end, [clean_and_finish](const platform::Value&) { clean_and_finish(); },
+      [clean_and_finish](const platform::Value& error) {
+        platform::Log("upload failure = " + error["code"].AsString("none"));
+        clean_and_finish();
+      });
 }
 
 void UploadRunner::Fail(const std::string& message) {

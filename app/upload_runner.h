@@ -5,8 +5,10 @@
 // recording files, adding the recording to the queue when it is not there yet), starts it
 // and follows its events. The application finishes with 0 once the engine removed the
 // completed task, with 1 when the upload failed (after printing the display text of the
-// failure) or stopped. Interrupted, the application's termination stops the task and
-// saves the queue, so that running again resumes after the last accepted piece.
+// failure) or stopped. A completed task of the signed-in user's own queue is reported to
+// the service as complete (with its end time) and its recording cleaned away. Interrupted, the
+// application's termination stops the task and saves the queue, so that running again resumes after
+// the last accepted piece.
 #pragma once
 
 #include <atomic>
@@ -59,6 +61,9 @@ class UploadRunner final : public selvo::IObserver {
   void Started(const std::string& id, const std::string& url, Progress from, int64_t total);
   void Show(Progress progress);
   void Done(int32_t result);
+  // Tells the service the video is complete and cleans finished recordings, for the
+  // signed-in user's own queue; then finishes with 0.
+  void AfterCompletion();
   void Fail(const std::string& message);
 
   const UploadRequest request_;
@@ -67,6 +72,7 @@ class UploadRunner final : public selvo::IObserver {
   // Engine's queue only.
   selvo::StreamingTask* task_ = nullptr;
   bool completed_ = false;
+  selvo::StreamingTaskInfo finished_info_;  // read as it completed
   // Main queue only.
   std::unique_ptr<platform::Timer> timer_;
   bool finished_ = false;

@@ -8,6 +8,7 @@ namespace app {
 // Defined in the command's own file.
 int RunCommand(const GlobalOptions&, const std::vector<std::string>&);
 int RecordCommand(const GlobalOptions&, const std::vector<std::string>&);
+int BroadcastCommand(const GlobalOptions&, const std::vector<std::string>&);
 int RegisterCommand(const GlobalOptions&, const std::vector<std::string>&);
 int LoginCommand(const GlobalOptions&, const std::vector<std::string>&);
 int LogoutCommand(const GlobalOptions&, const std::vector<std::string>&);
@@ -23,6 +24,12 @@ const std::vector<Command>& Commands() {
       {"record", "[--source test|camera|FILE] [--duration SECONDS] [--out DIR]",
        "record video and audio files (sample files first when missing); Ctrl-C stops early",
        RecordCommand},
+      {"broadcast",
+       "[--source test|camera|FILE] [--duration SECONDS] [--title T] [--channel C] "
+       "[--private ID,...]",
+       "broadcast live: record, publish, stream while recording, then finish the upload; "
+       "Ctrl-C stops",
+       BroadcastCommand},
       {"register", "(--email E | --mobile M) --password P --name N",
        "create an account on the service and sign in with it", RegisterCommand},
       {"login", "(--email E | --mobile M) --password P", "sign in to the service", LoginCommand},

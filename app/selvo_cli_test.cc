@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/testing/fake_environment.h"
 #include "platform/testing/subprocess.h"
 
@@ -49,6 +52,13 @@ TEST(SelvoCliTest, MisuseExitsTwoWithOneLine) {
        "the name must have 1 to 10 characters"},
       {{"publish", "--private", " , "}, "--private needs at least one receiver"},
       {{"whoami", "me"}, "whoami takes no arguments"},
+      {{"broadcast", "now"}, "broadcast takes no positional arguments"},
+      {{"broadcast", "--duration", "0"},
+       "--duration must be a whole number of seconds from 1 to 86400"},
+      {{"broadcast", "--duration", "15s"},
+       "--duration must be a whole number of seconds from 1 to 86400"},
+      {{"broadcast", "--private", " , "}, "--private needs at least one receiver"},
+      {{"broadcast", "--source", ""}, "--source needs test, camera or a file"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> argv{Selvo()};
@@ -63,7 +73,7 @@ TEST(SelvoCliTest, MisuseExitsTwoWithOneLine) {
 
 TEST(SelvoCliTest, SignedOutCommandsSayNotSignedIn) {
   std::string data = platform::MakeTempDirectory("selvo-cli");
-  for (const char* command : {"whoami", "logout", "publish"}) {
+  for (const char* command : {"whoami", "logout", "publish", "broadcast"}) {
     std::string out, err;
     EXPECT_EQ(platform::RunProgram({Selvo(), "--data-dir", data, command}, &out, &err), 1);
     EXPECT_EQ(err, "selvo: not signed in\n") << command;
@@ -75,6 +85,25 @@ TEST(SelvoCliTest, SignedOutCommandsSayNotSignedIn) {
                            &out, &err),
       1);
   EXPECT_EQ(err, "selvo: cannot read the CA file " + data + "/none.pem\n");
+  platform::RemoveTree(data);
+}
+
+TEST(SelvoCliTest, BroadcastingWithoutACameraSaysSoInOneLine) {
+  const auto devices = std::filesystem::directory_iterator("/dev");
+  if (std::any_of(begin(devices), end(devices), [](const auto& entry) {
+        return entry.path().filename().string().rfind("video", 0) == 0;
+      })) {
+    GTEST_SKIP() << "this machine has a video device";
+  }
+  std::string data = platform::MakeTempDirectory("selvo-cli");
+  std::string out, err;
+  EXPECT_EQ(platform::RunProgram({Selvo(), "--data-dir", data, "broadcast", "--source", "camera"},
+                                 &out, &err),
+            1);
+  EXPECT_EQ(err,
+            "selvo: no camera found: this machine has no V4L2 video capture device (/dev/video*); "
+            "use --source test\n");
+  EXPECT_EQ(out, "");
   platform::RemoveTree(data);
 }
 

@@ -69,8 +69,8 @@ PieceScan ScanPiece(std::string_view data) {
   for (size_t offset = 0; offset < data.size(); offset += kTsPacketSize) {
     const auto* packet = reinterpret_cast<const unsigned char*>(data.data() + offset);
     if (packet[0] != 0x47) {
-      scan.error = "transport-stream packet at byte " + std::to_string(offset) +
-                   " lacks the sync byte";
+      scan.error =
+          "transport-stream packet at byte " + std::to_string(offset) + " lacks the sync byte";
       return scan;
     }
     bool unit_start = packet[1] & 0x40;
@@ -105,7 +105,8 @@ PieceScan ScanPiece(std::string_view data) {
     if ((pes[3] & 0xE0) == 0xC0 && payload + 9 + pes[8] <= kTsPacketSize) {
       // An audio PES: its payload follows the PES header, here and in the packets after.
       audio_pid = pid;
-      audio.append(data.substr(offset + payload + 9 + pes[8], kTsPacketSize - payload - 9 - pes[8]));
+      audio.append(
+          data.substr(offset + payload + 9 + pes[8], kTsPacketSize - payload - 9 - pes[8]));
     }
     bool has_pts = (pes[7] & 0x80) != 0;
     if (!has_pts) continue;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/recording_waiter.h"
 #include "capture/media_capture_writer_host.h"
 #include "capture/video_thumbnail_generator.h"
 #include "engine/streaming_library.h"
@@ -15,6 +16,12 @@ namespace {
 // Touched only on the engine's queue.
 bool g_engine_started = false;
 
+// The workers' waiter, which the recorder wakes when it appended to a recording.
+std::shared_ptr<RecordingWaiter> RecorderWaiter() {
+  static const auto waiter = std::make_shared<RecordingWaiter>();
+  return waiter;
+}
+
 }  // namespace
 
 void AddStreamingEngineHooks(shell::StartupHooks& hooks, const GlobalOptions& options) {
@@ -24,6 +31,7 @@ void AddStreamingEngineHooks(shell::StartupHooks& hooks, const GlobalOptions& op
     queue->Async([queue, documents, user_agent, ca_file] {
       selvo::StreamingOptions engine_options;
       engine_options.http.ca_file = ca_file;
+      engine_options.waiter = RecorderWaiter();
       selvo::InitStreamingLibrary(
           [queue](std::function<void()> block) { queue->Async(std::move(block)); },
           documents.c_str(), user_agent.c_str(), std::move(engine_options));
@@ -75,6 +83,7 @@ capture::LiveStreamingHooks MakeLiveStreamingHooks() {
                                          token.c_str(), static_cast<uint32_t>(frame_rate),
                                          video_sample.c_str(), audio_sample.c_str());
   };
+  hooks.media_appended = [] { RecorderWaiter()->RecordingGrew(); };
   hooks.send_recorder_stopped = [](capture::LiveTask task) {
     if (g_engine_started)
       selvo::SendRecorderStoppedSignal(static_cast<selvo::StreamingTask*>(task));

@@ -22,8 +22,8 @@
 //
 // new_live_task, start_live_task and send_recorder_stopped always run on the
 // engine queue the host was given; check_sample_files runs on the caller's
-// thread. An empty hook is skipped: without check_sample_files sample files
-// that exist are taken as they are; without start_live_task a publish answers
+// thread, media_appended on the movie queue. An empty hook is skipped: without check_sample_files
+// sample files that exist are taken as they are; without start_live_task a publish answers
 // kLiveTaskNotWired.
 #pragma once
 
@@ -49,6 +49,9 @@ struct LiveStreamingHooks {
                     const std::string& audio_sample)>
       start_live_task;
   std::function<void(LiveTask task)> send_recorder_stopped;
+  // A writer appended a sample to its file (on the movie queue), which a reader of
+  // the growing file may take now.
+  std::function<void()> media_appended;
 
   // The local copy in the photo album (video path, rotation in degrees, audio
   // path), called on the main queue after a stop when the user asked for it.

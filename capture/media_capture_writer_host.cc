@@ -48,7 +48,9 @@ void MediaCaptureWriterHost::SetupDataOutputs() {
       [this, alive](const platform::VideoFrame& frame) {
         auto to_writer = [this, alive, frame] {
           movie_writing_queue_->Async([this, alive, frame] {
-            if (Alive(alive)) video_writer_.DidOutputSampleBuffer(frame);
+            if (!Alive(alive)) return;
+            video_writer_.DidOutputSampleBuffer(frame);
+            if (hooks_.media_appended) hooks_.media_appended();
           });
         };
         if (!preview_.load()) {
@@ -64,7 +66,9 @@ void MediaCaptureWriterHost::SetupDataOutputs() {
       kFrameRate);
   manager_.SetAudioDataOutput(microphone_queue_, [this, alive](const platform::AudioSamples& s) {
     movie_writing_queue_->Async([this, alive, s] {
-      if (Alive(alive)) audio_writer_.DidOutputSampleBuffer(s);
+      if (!Alive(alive)) return;
+      audio_writer_.DidOutputSampleBuffer(s);
+      if (hooks_.media_appended) hooks_.media_appended();
     });
   });
 }

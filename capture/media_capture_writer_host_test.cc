@@ -28,6 +28,7 @@ struct EngineLog {
   int start_result = 0;
   std::string url, token, video_sample, audio_sample;
   int frame_rate = 0;
+  int appended = 0;
   std::string new_video, new_audio;
   LiveTask task = reinterpret_cast<LiveTask>(0x1234);
 };
@@ -70,6 +71,7 @@ class HostTest : public ::testing::Test {
       EXPECT_TRUE(engine_queue_->IsCurrent());
       engine.calls.push_back(task == engine.task ? "stopped task" : "stopped other");
     };
+    hooks.media_appended = [this] { ++engine.appended; };
     hooks.combine_to_library = [this](const std::string& video, int degrees, const std::string&) {
       combined.push_back(video + "@" + std::to_string(degrees));
     };
@@ -152,7 +154,9 @@ TEST_F(HostTest, FirstRecordingWritesTheSampleFilesFirstAndTheNextStartsAtOnce) 
   EXPECT_EQ(host->current_video_path().substr(host->current_video_path().size() - 5), "V.mov");
   EXPECT_EQ(host->current_audio_path().substr(host->current_audio_path().size() - 5), "A.mov");
 
+  const int appended = engine.appended;
   Capture(milliseconds(1000));
+  EXPECT_EQ(engine.appended - appended, 20);  // ten pictures and ten blocks of sound
   auto stopped = Stop(*host);
   EXPECT_TRUE(stopped.video_finished);
   EXPECT_TRUE(stopped.audio_finished);

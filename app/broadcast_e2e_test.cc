@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/testing/loopback_http_server.h"
 #include "platform/test_picture.h"
 #include "platform/testing/fake_environment.h"
 #include "platform/testing/media_probe.h"
@@ -188,9 +190,9 @@ class BroadcastE2eTest : public ::testing::Test {
   }
   void TearDown() override { platform::RemoveTree(data_); }
 
-  std::vector<std::string> Selvo(std::vector<std::string> args) {
+  std::vector<std::string> Selvo(std::vector<std::string> args, std::string server = "") {
     std::vector<std::string> argv{platform::BinaryPath("selvo"), "--data-dir", data_, "--server",
-                                  server_->url()};
+                                  server.empty() ? server_->url() : server};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
   }
@@ -326,6 +328,42 @@ TEST_F(BroadcastE2eTest, CtrlCStopsAndFinishesTheUploadAndASecondOneExitsAtOnce)
   std::string out, err;
   ASSERT_EQ(platform::RunProgram(Selvo({"queue"}), &out, &err), 0) << err;
   EXPECT_NE(out.find(interrupted.Line("recording: ")), std::string::npos) << out;
+}
+
+TEST_F(BroadcastE2eTest, ARecordingNotBroadcastLiveIsPublishedAndUploadedFromTheQueue) {
+  // The service cannot publish: the recording goes on without a live broadcast.
+  std::atomic<bool> failing{true};
+  selvo::testing::LoopbackHttpServer service(
+      [&](const selvo::testing::HttpRequestRecord& request) {
+        if (failing.load() && request.target.rfind("/api/video/publish", 0) == 0) {
+          return selvo::testing::HttpAction(selvo::testing::HttpAction::kAnswer, 500,
+                                            R"({"code":500,"msg":"down for maintenance"})");
+        }
+        return selvo::testing::HttpAction(selvo::testing::HttpAction::kForward);
+      },
+      server_->url());
+  Broadcasting offline(Selvo({"broadcast", "--duration", "2"}, service.url()), *viewer_);
+  ASSERT_TRUE(offline.Follow([] { return false; }, seconds(30)));
+  EXPECT_EQ(offline.process().Wait(seconds(1)), 1);
+  const std::string& err = offline.process().err();
+  EXPECT_NE(err.find("publishing failed: down for maintenance; the recording goes on"),
+            std::string::npos)
+      << err;
+  const std::string id = offline.Line("recording: ");
+  EXPECT_NE(err.find("the recording stays in the upload queue as task " + id), std::string::npos)
+      << err;
+  EXPECT_EQ(offline.Line("playlist: "), "");
+
+  // From the queue it is published with what was stored when it was recorded, then uploaded.
+  failing.store(false);
+  std::string out, queue_err;
+  ASSERT_EQ(platform::RunProgram(Selvo({"queue", "start", id}, service.url()), &out, &queue_err), 0)
+      << queue_err;
+  EXPECT_NE(queue_err.find("publishing task " + id + " first"), std::string::npos) << queue_err;
+  EXPECT_NE(out.find("upload complete"), std::string::npos);
+  ASSERT_EQ(platform::RunProgram(Selvo({"queue"}), &out, &queue_err), 0);
+  EXPECT_EQ(out, "the upload queue is empty\n");
+  EXPECT_TRUE(LeftRecordings().empty());
 }
 
 }  // namespace

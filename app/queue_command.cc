@@ -1,6 +1,7 @@
 // selvo queue: the signed-in user's upload queue, through the streaming engine.
 //   selvo queue [list]     the stored tasks
-//   selvo queue start ID   uploads the task to its stored URL (as selvo upload does)
+//   selvo queue start ID   uploads the task to its stored URL (as selvo upload does); a
+//                          recording never published is published first
 //   selvo queue stop ID    stops it (in the selvo process that uploads it)
 //   selvo queue rm ID      removes it from the queue (its recordings stay)
 // ID is a task's id or the start of one.
@@ -21,6 +22,8 @@
 #include "engine/streaming_library.h"
 #include "platform/dispatch.h"
 #include "platform/environment.h"
+#include "shell/login_user_info_preferences.h"
+#include "shell/session.h"
 
 namespace app {
 
@@ -222,8 +225,12 @@ int QueueCommand(const GlobalOptions& options, const std::vector<std::string>& a
   request.task_id = id;
   request.video_sample = parser.GetOr("video-sample", "");
   request.audio_sample = parser.GetOr("audio-sample", "");
+  // The signed-in user's own recordings that were never published are published first.
+  request.publish_unpublished = user == shell::LoginUserInfoPreferences::UserId() &&
+                                shell::LoginUserInfoPreferences::AccessToken().has_value();
   std::unique_ptr<UploadRunner> runner;
   const int status = host.Run([&](ApplicationHost::Finish finish) {
+    if (request.publish_unpublished) shell::InstallStoredLogin();
     runner = std::make_unique<UploadRunner>(request, lock.get(), std::move(finish));
     runner->Start();
   });

@@ -6,14 +6,18 @@
 #include <cstdio>
 
 #include "app/recording_checks.h"
+#include "app/service_job.h"
 #include "app/streaming_engine.h"
+#include "platform/environment.h"
 #include "platform/localization.h"
 #include "platform/log.h"
+#include "service/service_http_client.h"
 #include "service/video_api_client.h"
 #include "shell/login_user_info_preferences.h"
 #include "shell/selvo_utils.h"
 #include "shell/session.h"
 #include "shell/streaming_task_observers.h"
+#include "store/storelib.h"
 
 namespace app {
 
@@ -132,11 +136,75 @@ void UploadRunner::StartOnEngine() {
   selvo::ReadStreamingTaskInfo(task, info);
   const std::string url = request_.url.empty() ? info.url : request_.url;
   if (url.empty()) {
+    if (request_.publish_unpublished) {
+      // Never published (recorded without a live broadcast): published first, with the
+      // publish data stored when it was recorded.
+      platform::MainQueue().Async([this, task, info] { PublishThenStart(task, info); });
+      return;
+    }
     platform::MainQueue().Async([this, id = info.id] {
       Fail("task " + id + " has no upload URL yet; upload its recording with 'selvo upload --url'");
     });
     return;
   }
+  StartTask(task, info, url);
+}
+
+void UploadRunner::PublishThenStart(selvo::StreamingTask* task, selvo::StreamingTaskInfo info) {
+  if (finished_) return;
+  if (!storelib::IsStoreOpen()) {
+    storelib::OpenStore(std::strtoull(request_.user_id.c_str(), nullptr, 10),
+                        platform::DefaultEnvironment().DocumentsDirectory());
+  }
+  service::VideoAPIClient::Publish publish;
+  storelib::VideoPublishData data;
+  if (storelib::GetVideoPublishData(info.id, &data)) {
+    if (!data.title.empty()) publish.title = data.title;
+    if (!data.channel.empty()) publish.channel = data.channel;
+    // The marker of an unknown place (2012) is not sent.
+    if (data.longitude < 360 && data.latitude < 360) {
+      publish.longitude = static_cast<float>(data.longitude);
+      publish.latitude = static_cast<float>(data.latitude);
+    }
+    publish.orientation = std::to_string(data.rotationDegree);
+    if (!data.receivers.empty()) {
+      publish.acl = std::vector<std::string>(data.receivers.rbegin(), data.receivers.rend());
+    }
+  }
+  publish.is_public = !publish.acl;
+  if (auto start = shell::SelvoUtils::YyyyMMddHHmmssToSecondsSince1970(info.start_time)) {
+    publish.record_time = static_cast<int64_t>(*start);
+  }
+  std::fprintf(stderr, "selvo: publishing task %s first (it was not broadcast live)\n",
+               info.id.c_str());
+  service::VideoAPIClient::PublishVideo(
+      publish,
+      [this, task, info](const platform::Value& answer) {
+        const std::string url = answer["publish_url"].AsString();
+        if (url.empty()) {
+          Fail("the service's answer carried no ingest URL");
+          return;
+        }
+        if (answer.Contains("_id")) {
+          storelib::UpdateVideoIdForPublishData(info.id,
+                                                static_cast<uint64_t>(answer["_id"].AsInt()));
+        }
+        if (!RunOnEngine([this, task, info, url] { StartTask(task, info, url); })) {
+          Fail("the application did not start");
+        }
+      },
+      [this](const platform::Value& error) {
+        if (error["code"].AsInt() == 401) {
+          Fail(platform::LocalizedString("Invalid_AccessToken", "Invalid_AccessToken"));
+        } else {
+          Fail("publish failed: " +
+               FailureText(error, service::ServiceHTTPClient::ServiceBaseUrl()));
+        }
+      });
+}
+
+void UploadRunner::StartTask(selvo::StreamingTask* task, const selvo::StreamingTaskInfo& info,
+                             const std::string& url) {
   if (!info.url.empty() && info.url != url) {
     // Its progress belongs to another upload stream.
     platform::MainQueue().Async([this, id = info.id, stored = info.url] {

@@ -36,6 +36,9 @@ struct UploadRequest {
   std::string video_sample;
   std::string audio_sample;
   std::string new_task_id;  // the id of a task added to the queue
+  // A task without an upload URL is published first, with its stored publish data (the
+  // signed-in user's own queue, the stored login installed on the service clients).
+  bool publish_unpublished = false;
 };
 
 class UploadRunner final : public selvo::IObserver {
@@ -56,6 +59,10 @@ class UploadRunner final : public selvo::IObserver {
   };
   // On the engine's queue.
   void StartOnEngine();
+  void StartTask(selvo::StreamingTask* task, const selvo::StreamingTaskInfo& info,
+                 const std::string& url);
+  // On the main queue.
+  void PublishThenStart(selvo::StreamingTask* task, selvo::StreamingTaskInfo info);
   selvo::StreamingTask* FindTask(std::string* problem);
   // On the main queue.
   void Started(const std::string& id, const std::string& url, Progress from, int64_t total);

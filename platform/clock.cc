@@ -16,8 +16,10 @@ std::atomic<Clock*> g_default_clock{nullptr};
 }  // namespace
 
 Clock& SystemClock() {
-  static MachineClock clock;
-  return clock;
+  // Never destroyed: the machine dispatcher's timer thread, which outlives main, reads it
+  // while the process exits.
+  static MachineClock* clock = new MachineClock();
+  return *clock;
 }
 
 Clock& DefaultClock() {

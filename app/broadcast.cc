@@ -393,7 +393,9 @@ void Broadcast::WritingStopped(const capture::StoppedRecording& stopped) {
     return;
   }
   if (upload_result_ && *upload_result_ != selvo::kResultCompleted) {
-    EndInQueue("the live upload failed: " + upload_message_);
+    EndInQueue(*upload_result_ == selvo::kResultStopped
+                   ? "the live upload was stopped"
+                   : "the live upload failed: " + upload_message_);
     return;
   }
   state_ = State::kUploading;

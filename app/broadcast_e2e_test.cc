@@ -330,14 +330,17 @@ TEST_F(BroadcastE2eTest, CtrlCStopsAndFinishesTheUploadAndASecondOneExitsAtOnce)
   EXPECT_NE(out.find(interrupted.Line("recording: ")), std::string::npos) << out;
 }
 
-TEST_F(BroadcastE2eTest, ARecordingNotBroadcastLiveIsPublishedAndUploadedFromTheQueue) {
+TEST_F(BroadcastE2eTest, PublishFailuresFollowTheCameraScreensRules) {
   // The service cannot publish: the recording goes on without a live broadcast.
-  std::atomic<bool> failing{true};
+  std::atomic<int> failing{500};
   selvo::testing::LoopbackHttpServer service(
       [&](const selvo::testing::HttpRequestRecord& request) {
-        if (failing.load() && request.target.rfind("/api/video/publish", 0) == 0) {
-          return selvo::testing::HttpAction(selvo::testing::HttpAction::kAnswer, 500,
-                                            R"({"code":500,"msg":"down for maintenance"})");
+        const int status = failing.load();
+        if (status != 0 && request.target.rfind("/api/video/publish", 0) == 0) {
+          return selvo::testing::HttpAction(selvo::testing::HttpAction::kAnswer, status,
+                                            status == 401
+                                                ? R"({"code":401,"msg":"invalid token"})"
+                                                : R"({"code":500,"msg":"down for maintenance"})");
         }
         return selvo::testing::HttpAction(selvo::testing::HttpAction::kForward);
       },
@@ -354,9 +357,21 @@ TEST_F(BroadcastE2eTest, ARecordingNotBroadcastLiveIsPublishedAndUploadedFromThe
       << err;
   EXPECT_EQ(offline.Line("playlist: "), "");
 
-  // From the queue it is published with what was stored when it was recorded, then uploaded.
-  failing.store(false);
+  // A refused sign-in stops the recording at once and asks to sign in again.
+  failing.store(401);
+  Broadcasting refused(Selvo({"broadcast"}, service.url()), *viewer_);
+  ASSERT_TRUE(refused.Follow([] { return false; }, seconds(30)));
+  EXPECT_EQ(refused.process().Wait(seconds(1)), 1);
+  EXPECT_NE(refused.process().err().find("Please sign in again"), std::string::npos)
+      << refused.process().err();
   std::string out, queue_err;
+  ASSERT_EQ(
+      platform::RunProgram(Selvo({"queue", "rm", refused.Line("recording: ")}), &out, &queue_err),
+      0)
+      << queue_err;
+
+  // From the queue it is published with what was stored when it was recorded, then uploaded.
+  failing.store(0);
   ASSERT_EQ(platform::RunProgram(Selvo({"queue", "start", id}, service.url()), &out, &queue_err), 0)
       << queue_err;
   EXPECT_NE(queue_err.find("publishing task " + id + " first"), std::string::npos) << queue_err;

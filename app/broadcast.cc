@@ -147,7 +147,6 @@ void Broadcast::StartRecording() {
 void Broadcast::SendPublish() {
   std::string title = Trimmed(settings_.title.value_or(""));
   if (title.empty()) title = shell::SelvoUtils::YyyyMMddHHmmssLocalTime();
-  title_ = title;
   const std::optional<float> longitude = shell::Geo::GetLongitude();
   const std::optional<float> latitude = shell::Geo::GetLatitude();
   storelib::AppendVideoPublishData(
@@ -181,7 +180,6 @@ void Broadcast::WritingStarted(bool ok) {
     return;
   }
   state_ = State::kRecording;
-  started_at_ = steady_clock::now();
   if (settings_.lock) settings_.lock->SetTask(uuid_);
   Say("recording: " + uuid_);
   tick_timer_ = platform::DefaultDispatcher().ScheduleRepeating(

@@ -109,7 +109,6 @@ class Broadcast {
   std::string uuid_;
   int rotate_degrees_ = 0;
   std::string orientation_;
-  std::string title_;
   // The generation of the broadcast's publish request; a stop moves it on, so that a
   // late answer is ignored.
   uint32_t publish_generation_ = 0;
@@ -127,7 +126,6 @@ class Broadcast {
   int pending_requests_ = 0;
   bool finish_sent_ = false;
   int finish_status_ = 0;
-  std::chrono::steady_clock::time_point started_at_;
   int ticks_ = 0;
   bool progress_drawn_ = false;
   int32_t last_uploaded_ = -1;    // as last shown

@@ -13,6 +13,8 @@ int LoginCommand(const GlobalOptions&, const std::vector<std::string>&);
 int LogoutCommand(const GlobalOptions&, const std::vector<std::string>&);
 int WhoamiCommand(const GlobalOptions&, const std::vector<std::string>&);
 int PublishCommand(const GlobalOptions&, const std::vector<std::string>&);
+int TimelineCommand(const GlobalOptions&, const std::vector<std::string>&);
+int ContactsCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -28,6 +30,10 @@ const std::vector<Command>& Commands() {
       {"publish", "[--title T] [--channel C] [--private ID,...]",
        "ask the service to publish a broadcast; prints its answer as one line of JSON",
        PublishCommand},
+      {"timeline", "mine|friends|square [--channel C] [--sort hot|new] [--older]",
+       "list a timeline, newest first: at once from the cache, then refreshed", TimelineCommand},
+      {"contacts", "[list | add ID | remove ID | block ID | unblock ID | search TEXT]",
+       "show or change your contacts and blacklist, or look for users", ContactsCommand},
   };
   return commands;
 }

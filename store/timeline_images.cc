@@ -244,6 +244,4 @@ void TimelineUtils::ResetImageCaches() {
   NetworkImageManager::ResetShared();
 }
 
-void TimelineUtils::PurgeMemoryCache() { Caches().images.Clear(); }
-
 }  // namespace store

@@ -9,6 +9,7 @@
 #include "platform/image_codec.h"
 #include "platform/log.h"
 #include "platform/testing/fake_platform.h"
+#include "store/icon_downloader.h"
 #include "store/storelib.h"
 #include "store/timeline_utils.h"
 
@@ -236,6 +237,26 @@ TEST_F(TimelineImagesTest, AvatarLookupOrder) {
   // The own avatar and the friends' avatars survive the cleaning.
   storelib::CleanAvatarCache(TimelineUtils::MyOwnLocalAvatarImageName(), avatars);
   EXPECT_TRUE(platform::DefaultFileSystem().Exists(avatars + "/7.png"));
+}
+
+TEST_F(TimelineImagesTest, ContactAvatarsAreFriendsAvatars) {
+  const std::string url = "http://media.test/media/avatars/c3.jpg";
+  std::vector<std::string> events;
+  IconDownloader::StartDownload(
+      31, url, [&](const std::string& u, const ImagePtr&) { events.push_back("got " + u); },
+      [&](const platform::Value& e) {
+        events.push_back(e["domain"].AsString() + " " + e["code"].AsString());
+      });
+  Answer(0, Picture(kRed));
+  EXPECT_TRUE(platform::DefaultFileSystem().Exists(TimelineUtils::BuddyAvatarFullPath(url, "31")));
+  TimelineUtils::ResetImageCaches();
+  EXPECT_TRUE(SamePixels(IconDownloader::CachedImage(url, 31), kRed));
+  IconDownloader::StartDownload(
+      32, "http://media.test/gone.jpg", nullptr, [&](const platform::Value& e) {
+        events.push_back(e["domain"].AsString() + " " + e["code"].AsString());
+      });
+  Answer(1, Status(404));
+  EXPECT_EQ(events, (std::vector<std::string>{"got " + url, "BuddyAvatar -1"}));
 }
 
 TEST_F(TimelineImagesTest, NamesFromTheNetworkStayInsideTheCacheDirectory) {

@@ -102,8 +102,6 @@ class TimelineUtils {
 
   // Forgets the memory cache, the downloads under way and the fetcher's client.
   static void ResetImageCaches();
-  // Drops every picture held in memory (the system is short of memory).
-  static void PurgeMemoryCache();
 };
 
 }  // namespace store

@@ -163,28 +163,32 @@ int ContactsCommand(const GlobalOptions& global, const std::vector<std::string>&
   bool store_open = false;
   // What the callbacks below use outlives the job that sets them up.
   std::string ownId, server;
+  ContactDataManager* contactData = nullptr;
+  BlacklistDataManager* blacklist = nullptr;
+  const std::string& id = request.argument;
+  const std::string& action = request.action;
   const int status = RunServiceJob(global, [&](const ApplicationHost& host,
                                                ApplicationHost::Finish finish) {
     if (!shell::InstallStoredLogin()) return Fail(finish, "not signed in");
     ownId = shell::LoginUserInfoPreferences::UserId();
     server = host.ServerUrl();
-    auto& contactData = ContactDataManager::SharedInstance();
-    auto& blacklist = BlacklistDataManager::SharedInstance();
+    contactData = &ContactDataManager::SharedInstance();
+    blacklist = &BlacklistDataManager::SharedInstance();
     // The cache directories, where a removed friend's avatar file goes.
     store_open = storelib::OpenStore(std::strtoull(ownId.c_str(), nullptr, 10),
                                      platform::DefaultEnvironment().DocumentsDirectory());
     sync = std::make_unique<contacts::ContactSync>(
-        requests, contactData, blacklist, ownId,
+        requests, *contactData, *blacklist, ownId,
         platform::DefaultEnvironment().ApplicationVersion());
     sync->SetFriendRemovedHandler([](const contacts::FriendItem& item) {
       if (item.avatar) store::TimelineUtils::RemoveBuddyAvatarFile(*item.avatar, item.friendId);
     });
 
     // Ends the command: the stores are written, their trouble reported.
-    auto end = [&contactData, &blacklist, finish](int code) {
-      contactData.SaveContext();
-      blacklist.SaveContext();
-      for (const std::string* error : {&contactData.last_error(), &blacklist.last_error()}) {
+    auto end = [&, finish](int code) {
+      contactData->SaveContext();
+      blacklist->SaveContext();
+      for (const std::string* error : {&contactData->last_error(), &blacklist->last_error()}) {
         if (!error->empty()) std::fprintf(stderr, "selvo: contact store: %s\n", error->c_str());
       }
       finish(code);
@@ -194,22 +198,20 @@ int ContactsCommand(const GlobalOptions& global, const std::vector<std::string>&
                    FailureText(error, server).c_str());
       end(1);
     };
-    const std::string& id = request.argument;
-    const std::string& action = request.action;
 
     if (action == "list") {
-      PrintLists(contactData, blacklist, ownId, "stored");
+      PrintLists(*contactData, *blacklist, ownId, "stored");
       sync->RefreshContacts(false, [&, end, failed](bool ok, const platform::Value& error) {
         if (!ok) return failed("refreshing the contacts", error);
         sync->RefreshBlacklist(false, [&, end, failed](bool done, const platform::Value& why) {
           if (!done) return failed("refreshing the blacklist", why);
-          PrintLists(contactData, blacklist, ownId, "refreshed");
+          PrintLists(*contactData, *blacklist, ownId, "refreshed");
           end(0);
         });
       });
     } else if (action == "add") {
-      const size_t count = contactData.FriendContactArray(ownId).size() +
-                           contactData.GuestContactArray(ownId).size();
+      const size_t count = contactData->FriendContactArray(ownId).size() +
+                           contactData->GuestContactArray(ownId).size();
       const int limit = shell::SelvoGlobalPreferences::ContactListMaxCount();
       if (static_cast<int64_t>(count) + 1 > limit) {
         std::fprintf(stderr, "selvo: the contact list is full (%d contacts at most)\n", limit);
@@ -219,7 +221,7 @@ int ContactsCommand(const GlobalOptions& global, const std::vector<std::string>&
         if (!ok) return failed("adding " + id, error);
         if (request.guestReference.empty()) {
           const contacts::FriendItem* added = nullptr;
-          for (const auto& item : contactData.FriendContactArray(ownId)) {
+          for (const auto& item : contactData->FriendContactArray(ownId)) {
             if (item.friendId == id) added = &item;
           }
           std::printf("added %s %s to your friends\n", id.c_str(),
@@ -242,7 +244,7 @@ int ContactsCommand(const GlobalOptions& global, const std::vector<std::string>&
       });
     } else if (action == "block") {
       contacts::Text screenName, avatar;
-      for (const auto& item : contactData.FriendContactArray(ownId)) {
+      for (const auto& item : contactData->FriendContactArray(ownId)) {
         if (item.friendId != id) continue;
         screenName = item.screenName;
         avatar = item.avatar;
@@ -266,10 +268,10 @@ int ContactsCommand(const GlobalOptions& global, const std::vector<std::string>&
         if (search->users.empty()) std::printf("nobody found for \"%s\"\n", id.c_str());
         for (const platform::Value& user : search->users) {
           const std::string uid = user["_id"].AsString();
-          const char* relation = uid == ownId                                     ? "  (you)"
-                                 : contactData.IsFriend(uid, std::nullopt, ownId) ? "  (friend)"
-                                 : blacklist.IsBlack(uid, ownId)                  ? "  (blocked)"
-                                                                                  : "";
+          const char* relation = uid == ownId                                      ? "  (you)"
+                                 : contactData->IsFriend(uid, std::nullopt, ownId) ? "  (friend)"
+                                 : blacklist->IsBlack(uid, ownId)                  ? "  (blocked)"
+                                                                                   : "";
           std::printf("  %s  %s%s\n", uid.c_str(),
                       Name(contacts::TextOf(user["login_meta"]["screen_name"])).c_str(), relation);
         }

@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/image_codec.h"
+#include "platform/linux/linux_dispatcher.h"
 #include "platform/log.h"
 #include "platform/testing/fake_platform.h"
 #include "store/icon_downloader.h"
@@ -317,6 +318,28 @@ TEST_F(TimelineImagesTest, PlaylistText) {
   EXPECT_EQ(failures, 3);
   EXPECT_EQ(texts.size(), 1u);
   EXPECT_TRUE(Files(storelib::ThumbnailCacheDirectory()).empty());
+}
+
+// On real threads (and under ThreadSanitizer): pictures are decoded and
+// written away from the main queue, callbacks come back to it.
+TEST_F(TimelineImagesTest, ManyDownloadsOnRealThreads) {
+  auto dispatcher = std::make_unique<platform::LinuxDispatcher>(2);
+  platform::SetDefaultDispatcher(dispatcher.get());
+  const HttpResponse picture = Picture(kBlue);
+  fake_.http.SetResponder([&](const platform::HttpRequest&) { return picture; });
+  constexpr int kVideos = 12;
+  int answered = 0;
+  for (int video = 1; video <= kVideos; ++video) {
+    TimelineUtils::LoadThumbnailImage(
+        "http://media.test/" + std::to_string(video) + "_280x210.jpg", video,
+        [&](const ImagePtr& image) { answered += SamePixels(image, kBlue) ? 1 : 0; }, nullptr);
+  }
+  ASSERT_TRUE(
+      dispatcher->RunMainLoopUntil([&] { return answered == kVideos; }, std::chrono::seconds(20)));
+  TimelineUtils::ResetImageCaches();
+  platform::SetDefaultDispatcher(&fake_.dispatcher);
+  dispatcher.reset();  // waits for the writes
+  EXPECT_EQ(Files(storelib::ThumbnailCacheDirectory()).size(), size_t{kVideos});
 }
 
 }  // namespace

@@ -32,14 +32,6 @@ using contacts::ContactDataManager;
 
 constexpr const char* kProviders[] = {"email", "mobile", "weibo", "qzone", "renren"};
 
-// Text from the network on one line: control characters become spaces.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return text;
-}
-
 std::string Name(const contacts::Text& name) {
   return name && !name->empty() ? OneLine(*name) : "(no name)";
 }

@@ -50,14 +50,6 @@ class FailureRecorder final : public store::TimelineRequests {
   platform::Value error_;
 };
 
-// Text from the network on one line: control characters become spaces.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return text;
-}
-
 void PrintList(const std::string& heading, const std::vector<store::VideoItem>& items) {
   using store::TimelineUtils;
   std::printf("%s: %zu video%s\n", heading.c_str(), items.size(), items.size() == 1 ? "" : "s");

@@ -119,6 +119,18 @@ void Download(const std::string& url, const std::string& pngFile, const char* wh
       });
 }
 
+// An avatar downloaded into the file of `prefix` ("" or "buddy_").
+void LoadAvatarInto(std::string_view prefix, const std::string& avatarUrl,
+                    const std::string& userId, TimelineUtils::ImageSuccess success,
+                    TimelineUtils::Failure failure) {
+  if (userId.empty() || avatarUrl.empty()) {
+    if (failure) failure();
+    return;
+  }
+  TimelineUtils::LoadAvatarImageImpl(avatarUrl, AvatarFile(prefix, avatarUrl, userId),
+                                     std::move(success), std::move(failure));
+}
+
 }  // namespace
 
 void TimelineUtils::SetSignedInUserIdSource(std::function<std::string()> source) {
@@ -173,22 +185,12 @@ ImagePtr TimelineUtils::CachedAvatar(const std::string& avatarUrl, const std::st
 
 void TimelineUtils::LoadAvatarImage(const std::string& avatarUrl, const std::string& userId,
                                     ImageSuccess success, Failure failure) {
-  if (userId.empty() || avatarUrl.empty()) {
-    if (failure) failure();
-    return;
-  }
-  LoadAvatarImageImpl(avatarUrl, AvatarFullPath(avatarUrl, userId), std::move(success),
-                      std::move(failure));
+  LoadAvatarInto("", avatarUrl, userId, std::move(success), std::move(failure));
 }
 
 void TimelineUtils::LoadBuddyAvatarImage(const std::string& avatarUrl, const std::string& userId,
                                          ImageSuccess success, Failure failure) {
-  if (userId.empty() || avatarUrl.empty()) {
-    if (failure) failure();
-    return;
-  }
-  LoadAvatarImageImpl(avatarUrl, BuddyAvatarFullPath(avatarUrl, userId), std::move(success),
-                      std::move(failure));
+  LoadAvatarInto("buddy_", avatarUrl, userId, std::move(success), std::move(failure));
 }
 
 void TimelineUtils::LoadAvatarImageImpl(const std::string& url, const std::string& pngFile,

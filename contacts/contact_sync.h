@@ -29,7 +29,8 @@ class ContactSync {
   void RefreshContacts(bool force, Done done);
   void RefreshBlacklist(bool force, Done done);
 
-  // Adds a user of the service as a friend (and unblocks him).
+  // Adds a user of the service as a friend; one who is blocked is unblocked
+  // on the service first.
   void AddFriend(const std::string& userId, Done done);
   // Adds guests ("provider#identity#screen name#avatar URL") to the contacts.
   void AddGuests(const std::vector<std::string>& guests, Done done);

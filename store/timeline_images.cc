@@ -205,7 +205,10 @@ void TimelineUtils::RemoveBuddyAvatarFile(const std::string& avatarUrl, const st
 
 ImagePtr TimelineUtils::CachedThumbnail(const std::string& thumbnailUrl,
                                         std::optional<int64_t> videoId) {
+  // Without a URL there is no key for the memory: every such video would get
+  // the first one's picture.
   ImageCaches& caches = Caches();
+  if (thumbnailUrl.empty()) return videoId ? ReadImage(ThumbnailFullPath(*videoId)) : nullptr;
   if (ImagePtr image = caches.images.Get(thumbnailUrl)) return image;
   if (!videoId) return nullptr;
   ImagePtr image = ReadImage(ThumbnailFullPath(*videoId));

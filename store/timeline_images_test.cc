@@ -130,6 +130,11 @@ TEST_F(TimelineImagesTest, ThumbnailDownloadedOnceKeptInMemoryAndOnDisk) {
   EXPECT_EQ(TimelineUtils::CachedThumbnail("http://media.test/other.jpg", 43), nullptr);
   EXPECT_EQ(fake_.http.size(), 1u);
 
+  // A video without a thumbnail URL finds its own file, and never another's
+  // picture through the memory cache.
+  EXPECT_TRUE(SamePixels(TimelineUtils::CachedThumbnail("", 42), kRed));
+  EXPECT_EQ(TimelineUtils::CachedThumbnail("", 43), nullptr);
+
   // Without a video id or URL there is nothing to load.
   Outcome refused;
   TimelineUtils::LoadThumbnailImage(url, std::nullopt, refused.Success(), refused.Failure());

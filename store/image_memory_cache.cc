@@ -16,11 +16,12 @@ void ImageMemoryCache::Put(const std::string& url, ImagePtr image) {
     entries_.erase(it->second);
     index_.erase(it);
   }
+  // A picture bigger than the whole budget is not kept (its file still is).
+  if (image->rgba.size() > budget_) return;
   bytes_ += image->rgba.size();
   entries_.push_front({url, std::move(image)});
   index_[url] = entries_.begin();
-  // Keep at least the newest image, however big.
-  while (bytes_ > budget_ && entries_.size() > 1) {
+  while (bytes_ > budget_) {
     const Entry& last = entries_.back();
     bytes_ -= last.image->rgba.size();
     index_.erase(last.url);

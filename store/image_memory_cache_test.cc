@@ -26,11 +26,15 @@ TEST(ImageMemoryCacheTest, DropsTheLeastRecentlyUsedPastItsBudget) {
   EXPECT_EQ(cache.bytes(), 60u);
   EXPECT_EQ(cache.size(), 2u);
 
-  // The newest is kept even when it alone is over budget.
-  ImagePtr big = Picture(50);
-  cache.Put("big", big);
+  // A picture over the whole budget is not kept, and drops nothing.
+  cache.Put("big", Picture(26));
+  EXPECT_EQ(cache.Get("big"), nullptr);
+  EXPECT_EQ(cache.size(), 2u);
+  // One that just fits makes room for itself.
+  ImagePtr full = Picture(25);
+  cache.Put("full", full);
   EXPECT_EQ(cache.size(), 1u);
-  EXPECT_EQ(cache.Get("big"), big);
+  EXPECT_EQ(cache.Get("full"), full);
 
   cache.Put("none", nullptr);
   EXPECT_EQ(cache.Get("none"), nullptr);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/streaming_engine.h"
 #include "contacts/blacklist_data_manager.h"
 #include "contacts/contact_data_manager.h"
 #include "platform/log.h"
@@ -24,8 +25,9 @@ double BackgroundSeconds() {
 
 }  // namespace
 
-shell::StartupHooks MakeStartupHooks(const GlobalOptions& /*options*/) {
+shell::StartupHooks MakeStartupHooks(const GlobalOptions& options) {
   shell::StartupHooks hooks;
+  AddStreamingEngineHooks(hooks, options);
   // Writes what the contact stores still hold (only when they were used).
   hooks.save_contact_stores = [] {
     contacts::ContactDataManager::ResetSharedInstance();
@@ -84,8 +86,12 @@ std::string ApplicationHost::ServerUrl() const {
 int ApplicationHost::Run(std::function<void(Finish finish)> job) {
   delegate_ = std::make_unique<shell::SelvoAppDelegate>(MakeStartupHooks(options_));
   platform::LinuxApplication* application = application_.get();
-  platform::MainQueue().Async([application, job = std::move(job)] {
-    job([application](int status) { application->Terminate(status); });
+  // Run queues the launch behind this block: hop once more so that the job runs after
+  // launching (the engine and the application queue exist by then).
+  platform::MainQueue().Async([application, job = std::move(job)]() mutable {
+    platform::MainQueue().Async([application, job = std::move(job)] {
+      job([application](int status) { application->Terminate(status); });
+    });
   });
   return application_->Run(*delegate_, platform::LaunchOptions{});
 }

@@ -15,6 +15,9 @@ int WhoamiCommand(const GlobalOptions&, const std::vector<std::string>&);
 int PublishCommand(const GlobalOptions&, const std::vector<std::string>&);
 int TimelineCommand(const GlobalOptions&, const std::vector<std::string>&);
 int ContactsCommand(const GlobalOptions&, const std::vector<std::string>&);
+int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
+int UploadCommand(const GlobalOptions&, const std::vector<std::string>&);
+int QueueCommand(const GlobalOptions&, const std::vector<std::string>&);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -34,6 +37,18 @@ const std::vector<Command>& Commands() {
        "list a timeline, newest first: at once from the cache, then refreshed", TimelineCommand},
       {"contacts", "[list | add ID | remove ID | block ID | unblock ID | search TEXT]",
        "show or change your contacts and blacklist, or look for users", ContactsCommand},
+      {"segment",
+       "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
+       "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},
+      {"upload",
+       "--url PUBLISH_URL [--token T] [--user ID] [--video V] --audio A [--video-sample VS] "
+       "[--audio-sample AS]",
+       "upload a recording through the upload queue, with progress; run again to resume",
+       UploadCommand},
+      {"queue",
+       "[list | start ID | stop ID | rm ID] [--user ID] [--token T] [--video-sample VS] "
+       "[--audio-sample AS]",
+       "show the upload queue, or start, stop or remove one of its tasks", QueueCommand},
   };
   return commands;
 }

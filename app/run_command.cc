@@ -7,6 +7,8 @@
 #include "app/application_host.h"
 #include "app/args.h"
 #include "app/command.h"
+#include "app/streaming_engine.h"
+#include "shell/login_user_info_preferences.h"
 
 namespace app {
 
@@ -20,7 +22,12 @@ int RunCommand(const GlobalOptions& options, const std::vector<std::string>& arg
                "selvo: running as process %d; SIGTERM or Ctrl-C ends it, SIGUSR1 and SIGUSR2 "
                "send it to the background and back\n",
                static_cast<int>(::getpid()));
-  int status = host.Run([](ApplicationHost::Finish) {});
+  int status = host.Run([](ApplicationHost::Finish) {
+    // A stored login is signed in: its upload queue is loaded, as the main screen does.
+    if (shell::LoginUserInfoPreferences::AccessToken()) {
+      LoadUserStreamingTasks(shell::LoginUserInfoPreferences::UserId());
+    }
+  });
   std::fprintf(stderr, "selvo: terminated\n");
   return status;
 }

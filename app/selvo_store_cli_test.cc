@@ -10,7 +10,9 @@
 #include "platform/json.h"
 #include "platform/testing/fake_environment.h"
 #include "platform/testing/subprocess.h"
+#include "server/testing/http_client.h"
 #include "server/testing/server_fixture.h"
+#include "server/ts_test_pieces.h"
 
 namespace app {
 namespace {
@@ -77,9 +79,29 @@ class SelvoStoreCliTest : public ::testing::Test {
     EXPECT_TRUE(fs.WriteFileAtomically(data + "/preferences.json", platform::ToJson(preferences)));
     return preferences["CurrentLoginUserData"]["_id"].AsString();
   }
-  void Publish(const std::string& data, const std::string& title, const std::string& channel) {
+  platform::Value Publish(const std::string& data, const std::string& title,
+                          const std::string& channel) {
     Outcome r = Selvo(data, {"publish", "--title", title, "--channel", channel});
-    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    return platform::ParseJson(r.out).value_or(platform::Value());
+  }
+  // Broadcasts `seconds` one-second pieces to the video and closes it, as
+  // the recorder's uploads do.
+  void Broadcast(const std::string& data, const platform::Value& video, int seconds) {
+    auto& fs = platform::DefaultFileSystem();
+    platform::Value preferences = *platform::ParseJson(*fs.ReadFile(data + "/preferences.json"));
+    const std::string token =
+        "Access-Token: " + preferences["CurrentLoginUserData"]["login_meta"]["token"].AsString();
+    const std::string ingest = video["publish_url"].AsString();
+    server_testing::HttpClient client(server_.url());
+    ASSERT_EQ(client.Send("PUT", ingest + "?cmd=0", "", {token}).status, 200);
+    for (int sec = 1; sec <= seconds; ++sec) {
+      const std::string piece = server::testing::Piece(sec == 1, (sec - 1) * int64_t{90000});
+      auto answer =
+          client.Send("PUT", ingest + "?cmd=2&seg=1&sec=" + std::to_string(sec), piece, {token});
+      ASSERT_EQ(answer.status, 200) << answer.body;
+    }
+    ASSERT_EQ(client.Send("PUT", ingest + "?cmd=1", "", {token}).status, 200);
   }
 
   server_testing::ServerProcess server_;
@@ -130,9 +152,10 @@ TEST_F(SelvoStoreCliTest, TimelinesAndContactsOfTwoNewUsers) {
   const std::string tao = Register(tao_, "tao@store.test", "王涛");
   Publish(tao_, "Walk 1", "travel");
   Publish(tao_, "Walk 2", "travel");
-  Publish(tao_, "Song", "music");
+  const platform::Value song = Publish(tao_, "Song", "music");
   Publish(tao_, "Walk 3", "travel");
   Publish(tao_, "Walk 4", "travel");
+  Broadcast(tao_, song, 4);
 
   // Tao's own room: one page of three, newest first; then the older page;
   // the next time the cache shows all five at once.
@@ -141,11 +164,16 @@ TEST_F(SelvoStoreCliTest, TimelinesAndContactsOfTwoNewUsers) {
   EXPECT_EQ(r.out.rfind("my videos: 3 videos\n", 0), 0u) << r.out;
   EXPECT_EQ(ListedIds(r.out), (std::vector<std::string>{"5", "4", "3"}));
   EXPECT_NE(r.out.find("\"Walk 4\" by 王涛 #travel\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("--:--"), std::string::npos) << r.out;
+  // Durations come from the playlists: four seconds of song, empty walks.
+  EXPECT_NE(r.out.find("  00:04  \"Song\" by 王涛 #music\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  00:00  \"Walk 4\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("      0 watched  0 liked  0 comments\n"), std::string::npos) << r.out;
   r = Selvo(tao_, {"timeline", "mine", "--older"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("my videos, from the cache: 3 videos\n", 0), 0u) << r.out;
+  EXPECT_NE(Section(r.out, "my videos, from the cache").find("  --:--  \"Walk 4\""),
+            std::string::npos)
+      << r.out;  // shown before any playlist was measured
   EXPECT_EQ(ListedIds(Section(r.out, "my videos, with older videos")),
             (std::vector<std::string>{"5", "4", "3", "2", "1"}));
   r = Selvo(tao_, {"timeline", "mine"});

@@ -2,13 +2,18 @@
 // a timeline newest first. The own and the friends' room show at once what
 // the cache holds, then the list as refreshed from the service; --older then
 // also loads the page of older videos. The square works signed out too.
+// Durations are measured from the videos' playlists before the refreshed
+// list is shown.
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
 #include "app/args.h"
 #include "app/service_job.h"
+#include "engine/media_utils.h"
 #include "platform/environment.h"
 #include "shell/login_user_info_preferences.h"
 #include "shell/selvo_global_preferences.h"
@@ -50,14 +55,18 @@ class FailureRecorder final : public store::TimelineRequests {
   platform::Value error_;
 };
 
-void PrintList(const std::string& heading, const std::vector<store::VideoItem>& items) {
+// Durations in seconds, measured from the videos' playlists, by video id.
+using Durations = std::map<int64_t, int>;
+
+void PrintList(const std::string& heading, const std::vector<store::VideoItem>& items,
+               const Durations& durations = {}) {
   using store::TimelineUtils;
   std::printf("%s: %zu video%s\n", heading.c_str(), items.size(), items.size() == 1 ? "" : "s");
   for (const store::VideoItem& item : items) {
-    // The duration is known once the playlist was measured; the service's
-    // video object does not carry it.
-    const std::string duration =
-        item.duration > 0 ? TimelineUtils::SecondsDurationTommss(item.duration) : "--:--";
+    const auto measured = durations.find(item.videoId);
+    const std::string duration = measured != durations.end()
+                                     ? TimelineUtils::SecondsDurationTommss(measured->second)
+                                     : "--:--";
     std::string stats;
     TimelineUtils::UpdateStatsDataLabel(&stats, item);
     std::string marks;
@@ -71,6 +80,32 @@ void PrintList(const std::string& heading, const std::vector<store::VideoItem>& 
         marks.c_str(), stats.c_str());
   }
   std::fflush(stdout);
+}
+
+// Downloads the playlist of every listed video and adds up its pieces;
+// `done` runs once all have answered. A playlist that cannot be read leaves
+// the duration unknown.
+void MeasureDurations(const std::vector<store::VideoItem>& items,
+                      const std::shared_ptr<Durations>& durations, std::function<void()> done) {
+  std::map<std::string, std::vector<int64_t>> videos;  // by playlist URL
+  for (const store::VideoItem& item : items) {
+    if (!item.playUrl.empty()) videos[item.playUrl].push_back(item.videoId);
+  }
+  if (videos.empty()) return done();
+  auto waiting = std::make_shared<size_t>(videos.size());
+  auto answered = [waiting, done] {
+    if (--*waiting == 0) done();
+  };
+  for (const auto& [url, ids] : videos) {
+    store::TimelineUtils::DownloadRemoteTextFile(
+        url,
+        [durations, ids, answered](const std::string& playlist) {
+          const int seconds = selvo::MediaUtils::ParseDuarationFromM3U8(playlist.c_str());
+          for (int64_t id : ids) (*durations)[id] = seconds;
+          answered();
+        },
+        answered);
+  }
 }
 
 struct Options {
@@ -169,17 +204,20 @@ int TimelineCommand(const GlobalOptions& global, const std::vector<std::string>&
       Fail(finish, what + " failed: " + FailureText(*error, server));
       return true;
     };
-    list->LoadLaterVideoItems([&, finish, failed] {
+    // The list as it stands after the last load, with its durations.
+    auto show = [&, finish](const std::string& heading) {
+      auto durations = std::make_shared<Durations>();
+      MeasureDurations(list->items(), durations, [&, finish, heading, durations] {
+        PrintList(heading, list->items(), *durations);
+        finish(0);
+      });
+    };
+    list->LoadLaterVideoItems([&, failed, show] {
       if (failed("timeline")) return;
-      if (!options.older) {
-        PrintList(options.name, list->items());
-        finish(0);
-        return;
-      }
-      list->LoadEarlierVideoItems([&, finish, failed] {
+      if (!options.older) return show(options.name);
+      list->LoadEarlierVideoItems([&, failed, show] {
         if (failed("loading older videos")) return;
-        PrintList(options.name + ", with older videos", list->items());
-        finish(0);
+        show(options.name + ", with older videos");
       });
     });
   });

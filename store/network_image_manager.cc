@@ -5,6 +5,7 @@
 #include "platform/dispatch.h"
 #include "platform/image_codec.h"
 #include "platform/log.h"
+#include "platform/utf8.h"
 
 namespace store {
 namespace {
@@ -29,42 +30,6 @@ std::string Problem(const platform::HttpResponse& response) {
 }
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t length;
-    uint32_t code;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 NetworkImageManager& NetworkImageManager::Shared() {
   std::lock_guard lock(SharedMutex());
@@ -120,7 +85,7 @@ void NetworkImageManager::FetchText(const std::string& url, TextSuccess success,
   request.url = url;
   client_->Send(std::move(request), [success, failure](const platform::HttpResponse& response) {
     std::string problem = Problem(response);
-    if (problem.empty() && !IsValidUtf8(response.body)) problem = "the text is not UTF-8";
+    if (problem.empty() && !platform::IsValidUtf8(response.body)) problem = "the text is not UTF-8";
     if (!problem.empty()) {
       if (failure) failure(problem);
     } else if (success) {

@@ -40,7 +40,4 @@ class NetworkImageManager {
   std::unique_ptr<platform::HttpClient> client_;
 };
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view text);
-
 }  // namespace store

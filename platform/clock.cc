@@ -16,8 +16,10 @@ std::atomic<Clock*> g_default_clock{nullptr};
 }  // namespace
 
 Clock& SystemClock() {
-  static MachineClock clock;
-  return clock;
+  // Never destroyed: threads that outlive main (the machine dispatcher's) still read it
+  // while the process exits.
+  static auto* clock = new MachineClock();
+  return *clock;
 }
 
 Clock& DefaultClock() {

@@ -3,9 +3,13 @@
 #include <cstdlib>
 
 #include "app/streaming_engine.h"
+#include "contacts/blacklist_data_manager.h"
+#include "contacts/contact_data_manager.h"
 #include "platform/log.h"
 #include "platform/preferences.h"
 #include "service/service_http_client.h"
+#include "shell/login_user_info_preferences.h"
+#include "store/timeline_utils.h"
 
 namespace app {
 namespace {
@@ -24,6 +28,11 @@ double BackgroundSeconds() {
 shell::StartupHooks MakeStartupHooks(const GlobalOptions& options) {
   shell::StartupHooks hooks;
   AddStreamingEngineHooks(hooks, options);
+  // Writes what the contact stores still hold (only when they were used).
+  hooks.save_contact_stores = [] {
+    contacts::ContactDataManager::ResetSharedInstance();
+    contacts::BlacklistDataManager::ResetSharedInstance();
+  };
   return hooks;
 }
 
@@ -47,11 +56,21 @@ ApplicationHost::ApplicationHost(const GlobalOptions& options)
   platform::SetDefaultHttpClientFactory(&http_);
   client_environment_ = std::make_unique<shell::ShellClientEnvironment>();
   service::ServiceHTTPClient::SetServiceBaseUrl(ServerUrl());
+  // The image caches keep the signed-in user's own avatar apart.
+  store::TimelineUtils::SetSignedInUserIdSource([] {
+    if (!shell::LoginUserInfoPreferences::AccessToken()) return std::string();
+    return shell::LoginUserInfoPreferences::UserId();
+  });
 }
 
 ApplicationHost::~ApplicationHost() {
   // The clients' transports come from the factory that goes with this host.
   service::ServiceHTTPClient::ResetSharedClients();
+  store::TimelineUtils::ResetImageCaches();
+  store::TimelineUtils::SetSignedInUserIdSource(nullptr);
+  // The contact stores live in this host's documents directory.
+  contacts::ContactDataManager::ResetSharedInstance();
+  contacts::BlacklistDataManager::ResetSharedInstance();
   client_environment_.reset();
   platform::SetDefaultHttpClientFactory(nullptr);
   platform::SetSharedApplication(nullptr);

@@ -14,6 +14,8 @@ int LoginCommand(const GlobalOptions&, const std::vector<std::string>&);
 int LogoutCommand(const GlobalOptions&, const std::vector<std::string>&);
 int WhoamiCommand(const GlobalOptions&, const std::vector<std::string>&);
 int PublishCommand(const GlobalOptions&, const std::vector<std::string>&);
+int TimelineCommand(const GlobalOptions&, const std::vector<std::string>&);
+int ContactsCommand(const GlobalOptions&, const std::vector<std::string>&);
 int SegmentCommand(const GlobalOptions&, const std::vector<std::string>&);
 int UploadCommand(const GlobalOptions&, const std::vector<std::string>&);
 int QueueCommand(const GlobalOptions&, const std::vector<std::string>&);
@@ -38,6 +40,10 @@ const std::vector<Command>& Commands() {
       {"publish", "[--title T] [--channel C] [--private ID,...]",
        "ask the service to publish a broadcast; prints its answer as one line of JSON",
        PublishCommand},
+      {"timeline", "mine|friends|square [--channel C] [--sort hot|new] [--older]",
+       "list a timeline, newest first: at once from the cache, then refreshed", TimelineCommand},
+      {"contacts", "[list | add ID | remove ID | block ID | unblock ID | search TEXT]",
+       "show or change your contacts and blacklist, or look for users", ContactsCommand},
       {"segment",
        "[--video V] --audio A [--video-sample VS] [--audio-sample AS] [--frame-rate N] --out DIR",
        "cut finished recordings into the transport-stream pieces an upload sends", SegmentCommand},

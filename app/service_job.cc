@@ -25,6 +25,13 @@ std::string FailureText(const platform::Value& error, const std::string& server)
   return "no usable answer from " + server;
 }
 
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return text;
+}
+
 void Fail(const ApplicationHost::Finish& finish, const std::string& message) {
   std::fprintf(stderr, "selvo: %s\n", message.c_str());
   finish(1);

@@ -21,6 +21,10 @@ int RunServiceJob(
 // "code", else that no usable answer came from `server`.
 std::string FailureText(const platform::Value& error, const std::string& server);
 
+// Text from the network made fit for one line of output: control characters
+// become spaces.
+std::string OneLine(std::string text);
+
 // Prints "selvo: <message>" on stderr and finishes with status 1.
 void Fail(const ApplicationHost::Finish& finish, const std::string& message);
 

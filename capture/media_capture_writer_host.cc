@@ -134,11 +134,10 @@ bool MediaCaptureWriterHost::StartLiveStreamWriting(const std::string& uuid) {
     audio_path_ = audio_path;
   }
   if (hooks_.new_live_task) {
-    engine_queue_->Async(
-        [this, alive = std::weak_ptr<std::atomic<bool>>(alive_), uuid, video_path, audio_path] {
-          if (!Alive(alive)) return;
-          streaming_task_ = hooks_.new_live_task(uuid, video_path, audio_path);
-        });
+    engine_queue_->Async([side = engine_side_, new_live_task = hooks_.new_live_task, uuid,
+                          video_path, audio_path] {
+      side->task = new_live_task(uuid, video_path, audio_path);
+    });
   }
   return true;
 }
@@ -146,11 +145,10 @@ bool MediaCaptureWriterHost::StartLiveStreamWriting(const std::string& uuid) {
 void MediaCaptureWriterHost::StopLiveStreamWriting(StoppedRecording* stopped) {
   stopped->video_finished = video_writer_.StopWriting();
   stopped->audio_finished = audio_writer_.StopWriting();
-  engine_queue_->Async([this, alive = std::weak_ptr<std::atomic<bool>>(alive_)] {
-    if (!Alive(alive)) return;
-    if (streaming_task_ && hooks_.send_recorder_stopped)
-      hooks_.send_recorder_stopped(streaming_task_);
-    streaming_task_ = nullptr;
+  // Not tied to the host's life: the engine must hear that the files are final.
+  engine_queue_->Async([side = engine_side_, send = hooks_.send_recorder_stopped] {
+    if (side->task && send) send(side->task);
+    side->task = nullptr;
   });
 }
 
@@ -230,8 +228,8 @@ void MediaCaptureWriterHost::PublishLiveMedia(const std::string& url,
           if (!Alive(alive)) return;
           int result = kLiveTaskNotWired;
           if (hooks_.start_live_task) {
-            result = hooks_.start_live_task(streaming_task_, url, token, kFrameRate, video_sample,
-                                            audio_sample);
+            result = hooks_.start_live_task(engine_side_->task, url, token, kFrameRate,
+                                            video_sample, audio_sample);
           }
           MainQueue().Async([block, result] { block(result); });
         });

@@ -133,7 +133,13 @@ class MediaCaptureWriterHost {
   AudioCaptureWriter audio_writer_;
   std::atomic<VideoPreview*> preview_{nullptr};  // shown on the main queue
   int video_rotate_degrees_ = 0;
-  LiveTask streaming_task_ = nullptr;  // engine queue only
+  // The live task, touched on the engine queue only. Shared with the engine
+  // blocks so that a recorder-stopped signal queued before the host goes away
+  // still reaches the engine afterwards.
+  struct EngineSide {
+    LiveTask task = nullptr;
+  };
+  std::shared_ptr<EngineSide> engine_side_ = std::make_shared<EngineSide>();
   // While the sample files are recorded before a recording: publishes that wait for the
   // recording to start. Waiting queue only.
   bool sample_start_pending_ = false;

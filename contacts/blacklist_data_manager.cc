@@ -2,35 +2,18 @@
 
 #include <algorithm>
 
-#include "platform/environment.h"
+#include "contacts/shared_manager.h"
 
 namespace contacts {
-namespace {
-
-std::unique_ptr<BlacklistDataManager>& Shared() {
-  static auto* shared = new std::unique_ptr<BlacklistDataManager>();
-  return *shared;
-}
-
-}  // namespace
 
 BlacklistDataManager::BlacklistDataManager(std::string path, int busyTimeoutMs)
     : records_(std::move(path), busyTimeoutMs) {}
 
 BlacklistDataManager& BlacklistDataManager::SharedInstance() {
-  auto& shared = Shared();
-  if (!shared) {
-    shared = std::make_unique<BlacklistDataManager>(
-        platform::DefaultEnvironment().DocumentsDirectory() + "/" + BlacklistStore::kFileName);
-  }
-  return *shared;
+  return SharedManager<BlacklistDataManager>(BlacklistStore::kFileName);
 }
 
-void BlacklistDataManager::ResetSharedInstance() {
-  auto& shared = Shared();
-  if (shared) shared->SaveContext();
-  shared.reset();
-}
+void BlacklistDataManager::ResetSharedInstance() { ResetSharedManager<BlacklistDataManager>(); }
 
 const BlacklistData* BlacklistDataManager::GetBlacklistData(const std::string& ownId) {
   return records_.Find(ownId);
@@ -109,15 +92,11 @@ void BlacklistDataManager::RemoveBlacklist(const std::string& ownId) {
 }
 
 const std::vector<BlackItem>& BlacklistDataManager::BlackArray(const std::string& ownId) {
-  if (!black_array_ || black_array_->first != ownId) {
-    std::vector<BlackItem> blocked;
-    if (const Blacklist* list = MutableList(ownId)) blocked = list->blackItems;
-    std::stable_sort(blocked.begin(), blocked.end(), [](const BlackItem& a, const BlackItem& b) {
-      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
-    });
-    black_array_.emplace(ownId, std::move(blocked));
-  }
-  return black_array_->second;
+  const Blacklist* list = MutableList(ownId);
+  return black_array_.Get(ownId, list ? &list->blackItems : nullptr,
+                          [](const BlackItem& a, const BlackItem& b) {
+                            return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
+                          });
 }
 
 bool BlacklistDataManager::IsBlack(std::string_view id, const Blacklist& list,
@@ -138,13 +117,9 @@ bool BlacklistDataManager::IsBlack(std::string_view id, const std::string& ownId
 }
 
 void BlacklistDataManager::RemoveBlackItem(size_t index, const std::string& ownId) {
-  const std::vector<BlackItem>& sorted = BlackArray(ownId);
+  BlackArray(ownId);
   Blacklist* list = MutableList(ownId);
-  if (list == nullptr || index >= sorted.size()) return;
-  auto it = std::find(list->blackItems.begin(), list->blackItems.end(), sorted[index]);
-  if (it != list->blackItems.end()) list->blackItems.erase(it);
-  black_array_->second.erase(black_array_->second.begin() + static_cast<ptrdiff_t>(index));
-  records_.Persist(ownId);
+  if (list && black_array_.Erase(index, &list->blackItems)) records_.Persist(ownId);
 }
 
 void BlacklistDataManager::RemoveBlackItemById(std::string_view blackId, const std::string& ownId) {

@@ -12,6 +12,7 @@
 #include "contacts/contact_items.h"
 #include "contacts/contact_stores.h"
 #include "contacts/record_cache.h"
+#include "contacts/sorted_items.h"
 #include "platform/value.h"
 
 namespace contacts {
@@ -53,7 +54,7 @@ class BlacklistDataManager {
   void RemoveBlackItemById(std::string_view blackId, const std::string& ownId);
   static void AddBlackItems(Blacklist* list, const platform::Value& users);
 
-  void ReleaseBlacklistArray() { black_array_.reset(); }
+  void ReleaseBlacklistArray() { black_array_.Release(); }
   void Logout() { ReleaseBlacklistArray(); }
   bool SaveContext() { return records_.PersistAll(); }
   const std::string& last_error() const { return records_.last_error(); }
@@ -62,7 +63,7 @@ class BlacklistDataManager {
   Blacklist* MutableList(const std::string& ownId);
 
   RecordCache<BlacklistData, BlacklistStore> records_;
-  std::optional<std::pair<std::string, std::vector<BlackItem>>> black_array_;
+  SortedItems<BlackItem> black_array_;
 };
 
 }  // namespace contacts

@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
-#include "platform/environment.h"
+#include "contacts/shared_manager.h"
 
 namespace contacts {
 namespace {
-
-std::unique_ptr<ContactDataManager>& Shared() {
-  static auto* shared = new std::unique_ptr<ContactDataManager>();
-  return *shared;
-}
 
 bool IsGuestProvider(std::string_view provider) {
   return provider == "mobile" || provider == "weibo" || provider == "renren";
@@ -32,19 +27,10 @@ ContactDataManager::ContactDataManager(std::string path, int busyTimeoutMs)
     : records_(std::move(path), busyTimeoutMs) {}
 
 ContactDataManager& ContactDataManager::SharedInstance() {
-  auto& shared = Shared();
-  if (!shared) {
-    shared = std::make_unique<ContactDataManager>(
-        platform::DefaultEnvironment().DocumentsDirectory() + "/" + ContactStore::kFileName);
-  }
-  return *shared;
+  return SharedManager<ContactDataManager>(ContactStore::kFileName);
 }
 
-void ContactDataManager::ResetSharedInstance() {
-  auto& shared = Shared();
-  if (shared) shared->SaveContext();
-  shared.reset();
-}
+void ContactDataManager::ResetSharedInstance() { ResetSharedManager<ContactDataManager>(); }
 
 const ContactData* ContactDataManager::GetContactData(const std::string& ownId) {
   return records_.Find(ownId);
@@ -126,28 +112,20 @@ void ContactDataManager::RemoveContactFriendList(const std::string& ownId) {
 }
 
 const std::vector<FriendItem>& ContactDataManager::FriendContactArray(const std::string& ownId) {
-  if (!friend_array_ || friend_array_->first != ownId) {
-    std::vector<FriendItem> friends;
-    if (const ContactFriendList* list = MutableList(ownId)) friends = list->friendItems;
-    std::stable_sort(friends.begin(), friends.end(), [](const FriendItem& a, const FriendItem& b) {
-      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
-    });
-    friend_array_.emplace(ownId, std::move(friends));
-  }
-  return friend_array_->second;
+  const ContactFriendList* list = MutableList(ownId);
+  return friend_array_.Get(ownId, list ? &list->friendItems : nullptr,
+                           [](const FriendItem& a, const FriendItem& b) {
+                             return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
+                           });
 }
 
 const std::vector<GuestItem>& ContactDataManager::GuestContactArray(const std::string& ownId) {
-  if (!guest_array_ || guest_array_->first != ownId) {
-    std::vector<GuestItem> guests;
-    if (const ContactFriendList* list = MutableList(ownId)) guests = list->guestItems;
-    std::stable_sort(guests.begin(), guests.end(), [](const GuestItem& a, const GuestItem& b) {
-      if (a.provider != b.provider) return a.provider < b.provider;
-      return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
-    });
-    guest_array_.emplace(ownId, std::move(guests));
-  }
-  return guest_array_->second;
+  const ContactFriendList* list = MutableList(ownId);
+  return guest_array_.Get(ownId, list ? &list->guestItems : nullptr,
+                          [](const GuestItem& a, const GuestItem& b) {
+                            if (a.provider != b.provider) return a.provider < b.provider;
+                            return SortKeyLess(a.pinyinScreenName, b.pinyinScreenName);
+                          });
 }
 
 bool ContactDataManager::IsFriend(std::string_view id, const std::optional<std::string>& provider,
@@ -222,23 +200,15 @@ void ContactDataManager::RemoveGuestItem(const platform::Value& user, ContactFri
 }
 
 void ContactDataManager::RemoveFriendItem(size_t index, const std::string& ownId) {
-  const std::vector<FriendItem>& sorted = FriendContactArray(ownId);
+  FriendContactArray(ownId);
   ContactFriendList* list = MutableList(ownId);
-  if (list == nullptr || index >= sorted.size()) return;
-  auto it = std::find(list->friendItems.begin(), list->friendItems.end(), sorted[index]);
-  if (it != list->friendItems.end()) list->friendItems.erase(it);
-  friend_array_->second.erase(friend_array_->second.begin() + static_cast<ptrdiff_t>(index));
-  records_.Persist(ownId);
+  if (list && friend_array_.Erase(index, &list->friendItems)) records_.Persist(ownId);
 }
 
 void ContactDataManager::RemoveGuestItem(size_t index, const std::string& ownId) {
-  const std::vector<GuestItem>& sorted = GuestContactArray(ownId);
+  GuestContactArray(ownId);
   ContactFriendList* list = MutableList(ownId);
-  if (list == nullptr || index >= sorted.size()) return;
-  auto it = std::find(list->guestItems.begin(), list->guestItems.end(), sorted[index]);
-  if (it != list->guestItems.end()) list->guestItems.erase(it);
-  guest_array_->second.erase(guest_array_->second.begin() + static_cast<ptrdiff_t>(index));
-  records_.Persist(ownId);
+  if (list && guest_array_.Erase(index, &list->guestItems)) records_.Persist(ownId);
 }
 
 void ContactDataManager::RemoveFriendItemById(std::string_view friendId, const std::string& ownId) {
@@ -253,8 +223,8 @@ void ContactDataManager::RemoveFriendItemById(std::string_view friendId, const s
 }
 
 void ContactDataManager::ReleaseContactArray() {
-  friend_array_.reset();
-  guest_array_.reset();
+  friend_array_.Release();
+  guest_array_.Release();
 }
 
 }  // namespace contacts

@@ -13,6 +13,7 @@
 #include "contacts/contact_items.h"
 #include "contacts/contact_stores.h"
 #include "contacts/record_cache.h"
+#include "contacts/sorted_items.h"
 #include "platform/value.h"
 
 namespace contacts {
@@ -89,8 +90,8 @@ class ContactDataManager {
   ContactFriendList* MutableList(const std::string& ownId);
 
   RecordCache<ContactData, ContactStore> records_;
-  std::optional<std::pair<std::string, std::vector<FriendItem>>> friend_array_;
-  std::optional<std::pair<std::string, std::vector<GuestItem>>> guest_array_;
+  SortedItems<FriendItem> friend_array_;
+  SortedItems<GuestItem> guest_array_;
 };
 
 }  // namespace contacts

@@ -20,11 +20,13 @@ class ContactRequests {
   virtual ~ContactRequests() = default;
   // {"friend_list": [...], "guest_list": [...]}.
   virtual void GetContacts(Success success, Failure failure) = 0;
-  // `internal`: user ids; `external`: guests as "provider#identity". Answers
-  // a contact list of the members added.
+  // `internal`: user ids; `external`: guest entries
+  // "provider#identity#screen name#avatar URL". Answers a contact list that
+  // holds (at least) the members added.
   virtual void AddContacts(const std::vector<std::string>& internal,
                            const std::vector<std::string>& external, Success success,
                            Failure failure) = 0;
+  // `internal`: user ids; `external`: guests as "provider#identity".
   virtual void RemoveContacts(const std::vector<std::string>& internal,
                               const std::vector<std::string>& external, Success success,
                               Failure failure) = 0;

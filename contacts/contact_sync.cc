@@ -102,7 +102,22 @@ void ContactSync::AddContacts(const std::vector<std::string>& internal,
 }
 
 void ContactSync::AddFriend(const std::string& userId, Done done) {
-  AddContacts({userId}, {}, std::move(done));
+  if (!blacklist_.IsBlack(userId, own_id_)) {
+    AddContacts({userId}, {}, std::move(done));
+    return;
+  }
+  // A friend is never blocked: unblocked here only, he would come back with
+  // the service's next blacklist, which then drops him from the friends.
+  requests_.RemoveUserFromBlackList(
+      userId,
+      [this, userId, done](const Value&) {
+        blacklist_.RemoveBlackItemById(userId, own_id_);
+        AddContacts({userId}, {}, done);
+      },
+      [done](const Value& error) {
+        platform::Logf("remove from blacklist failed: %s", platform::ToJson(error).c_str());
+        done(false, error);
+      });
 }
 
 void ContactSync::AddGuests(const std::vector<std::string>& guests, Done done) {

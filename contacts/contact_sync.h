@@ -29,9 +29,10 @@ class ContactSync {
   void RefreshContacts(bool force, Done done);
   void RefreshBlacklist(bool force, Done done);
 
-  // Adds a user of the service as a friend (and unblocks him).
+  // Adds a user of the service as a friend; one who is blocked is unblocked
+  // on the service first.
   void AddFriend(const std::string& userId, Done done);
-  // Adds guests ("provider#identity") to the contacts.
+  // Adds guests ("provider#identity#screen name#avatar URL") to the contacts.
   void AddGuests(const std::vector<std::string>& guests, Done done);
   // Removes a friend (by user id) or a guest ("provider#identity").
   void RemoveContact(const std::string& idOrGuest, Done done);

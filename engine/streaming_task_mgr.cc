@@ -48,6 +48,15 @@ int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
+// For a task about to upload from complete recordings: media data not located yet (-1)
+// starts at 0.
+void StartUnlocatedMediaAtZero(ProgressCell& progress) {
+  StreamProgress p = progress.Load();
+  p.video_position = std::max<int64_t>(p.video_position, 0);
+  p.audio_position = std::max<int64_t>(p.audio_position, 0);
+  progress.Store(p);
+}
+
 }  // namespace
 
 StreamingTaskMgr::StreamingTaskMgr(TaskQueue queue, std::string data_directory,
@@ -112,13 +121,7 @@ bool StreamingTaskMgr::StartWorker(StreamingTask* task, StartKind kind, bool aud
   StreamingTaskImpl* impl = task->impl();
   // A run that ended on its own and was not waited for yet.
   if (impl->worker.joinable()) impl->worker.join();
-  if (kind != StartKind::kLive) {
-    // A file task's recordings are complete: media data not located yet starts at 0.
-    StreamProgress p = impl->progress.Load();
-    p.video_position = std::max<int64_t>(p.video_position, 0);
-    p.audio_position = std::max<int64_t>(p.audio_position, 0);
-    impl->progress.Store(p);
-  }
+  if (kind != StartKind::kLive) StartUnlocatedMediaAtZero(impl->progress);
   if (kind == StartKind::kScheduled) impl->access_token = access_token_;
   impl->data_directory = data_directory_;
   impl->stop.store(0);
@@ -156,14 +159,12 @@ void StreamingTaskMgr::StopWorker(StreamingTask* task) {
   StreamingTaskImpl* impl = task->impl();
   if (impl->stop.load() != 0) return;
   impl->StopAndJoin();
-  StreamProgress p = impl->progress.Load();
-  p.video_position = std::max<int64_t>(p.video_position, 0);
-  p.audio_position = std::max<int64_t>(p.audio_position, 0);
-  impl->progress.Store(p);
+  StartUnlocatedMediaAtZero(impl->progress);
 }
 
-void StreamingTaskMgr::MoveLiveTaskToFileList() {
+void StreamingTaskMgr::RetireLiveTask() {
   std::unique_ptr<StreamingTask> task = std::move(live_task_);
+  if (task->state() == kStateFinished) return;
   if (!task->impl()->video_path.empty()) {
     file_tasks_.insert(file_tasks_.begin(), std::move(task));
   } else {
@@ -171,22 +172,30 @@ void StreamingTaskMgr::MoveLiveTaskToFileList() {
   }
 }
 
+void StreamingTaskMgr::StopLiveTask() {
+  StreamingTask* task = live_task_.get();
+  StopWorker(task);
+  NotifyObservers(kTaskStateChanged, task, 0, task->impl()->url);
+  if (task->state() != kStateFinished) task->set_state(kStateStopped);
+  RetireLiveTask();
+}
+
+void StreamingTaskMgr::KeepStartParameters(const std::string& access_token,
+                                           const uint32_t* frame_rate,
+                                           const std::string* video_sample,
+                                           const std::string& audio_sample) {
+  access_token_ = access_token;
+  if (frame_rate) video_frame_rate_ = *frame_rate;
+  if (video_sample) video_sample_path_ = *video_sample;
+  audio_sample_path_ = audio_sample;
+}
+
 StreamingTask* StreamingTaskMgr::NewLiveStreamingTask(const std::string& id,
                                                       const std::string& video_path,
                                                       const std::string& audio_path) {
-  if (live_task_) {
-    // A recording still held as live (its recorder never signalled): keep it as a stopped
-    // file task rather than losing it.
-    StreamingTask* previous = live_task_.get();
-    StopWorker(previous);
-    NotifyObservers(kTaskStateChanged, previous, 0, previous->impl()->url);
-    if (previous->state() != kStateFinished) {
-      previous->set_state(kStateStopped);
-      MoveLiveTaskToFileList();
-    } else {
-      live_task_.reset();
-    }
-  }
+  // A recording still held as live (its recorder never signalled): keep it as a stopped
+  // file task rather than losing it.
+  if (live_task_) StopLiveTask();
   live_task_ = std::make_unique<StreamingTask>(id);
   StreamingTask* task = live_task_.get();
   // The recordings are still being written: their media data is not located yet (-1).
@@ -214,10 +223,7 @@ int StreamingTaskMgr::StartLiveStreamingTask(StreamingTask* task, const std::str
   if (!task || task != live_task_.get()) return 0;
   // One worker per task: a second start of a running live task is refused.
   if (task->state() == kStateRunning) return 0;
-  access_token_ = access_token;
-  if (frame_rate) video_frame_rate_ = *frame_rate;
-  if (video_sample) video_sample_path_ = *video_sample;
-  audio_sample_path_ = audio_sample;
+  KeepStartParameters(access_token, frame_rate, video_sample, audio_sample);
   task->impl()->url = url;
   task->impl()->access_token = access_token;
   if (!StartWorker(task, StartKind::kLive, frame_rate == nullptr)) return 0;
@@ -233,10 +239,7 @@ int StreamingTaskMgr::StartFileStreamingTask(StreamingTask* task, const std::str
                                              const uint32_t* frame_rate,
                                              const std::string* video_sample,
                                              const std::string& audio_sample) {
-  access_token_ = access_token;
-  if (frame_rate) video_frame_rate_ = *frame_rate;
-  if (video_sample) video_sample_path_ = *video_sample;
-  audio_sample_path_ = audio_sample;
+  KeepStartParameters(access_token, frame_rate, video_sample, audio_sample);
   auto it = FindFileTask(task);
   if (it == file_tasks_.end()) return 0;
   // A running worker keeps the URL it uploads to; its report must still match the task.
@@ -291,14 +294,10 @@ void StreamingTaskMgr::RemoveFileStreamingTask(StreamingTask* task) {
 }
 
 void StreamingTaskMgr::SendRecorderStoppedSignal(StreamingTask* task) {
-  bool found = false;
-  for (auto& file_task : file_tasks_) {
-    if (file_task.get() == task) {
-      file_task->set_end_time(Now());
-      found = true;
-    }
-  }
-  if (task && task == live_task_.get()) {
+  if (FindFileTask(task) != file_tasks_.end()) {
+    task->set_end_time(Now());
+    SaveTasksData();
+  } else if (task && task == live_task_.get()) {
     StreamingTaskImpl* impl = task->impl();
     task->set_end_time(Now());
     NotifyObservers(kTaskStateChanged, task, 0, impl->url);
@@ -307,29 +306,13 @@ void StreamingTaskMgr::SendRecorderStoppedSignal(StreamingTask* task) {
     options_.waiter->Wait(kRecorderStoppedDelayMs, kNeverStop);
     impl->recorder_stopped.store(0);
     impl->recorder_stopped.fetch_add(1);
-    if (task->state() != kStateFinished) {
-      MoveLiveTaskToFileList();
-    } else {
-      live_task_.reset();
-    }
-    SaveTasksData();
-  } else if (found) {
+    RetireLiveTask();
     SaveTasksData();
   }
 }
 
 void StreamingTaskMgr::StopAllStreamingTasks() {
-  if (live_task_) {
-    StreamingTask* task = live_task_.get();
-    StopWorker(task);
-    NotifyObservers(kTaskStateChanged, task, 0, task->impl()->url);
-    if (task->state() != kStateFinished) {
-      task->set_state(kStateStopped);
-      MoveLiveTaskToFileList();
-    } else {
-      live_task_.reset();
-    }
-  }
+  if (live_task_) StopLiveTask();
   for (auto& task : file_tasks_) {
     StopWorker(task.get());
     if (task->state() != kStateFinished) task->set_state(kStateStopped);
@@ -491,12 +474,9 @@ void StreamingTaskMgr::DispatchEventAsync(EventType event, StreamingTask* task, 
 }
 
 void StreamingTaskMgr::ProcessTaskDone(StreamingTask* task, int32_t value, const std::string& url) {
-  const auto next_state = [value] {
-    return value == kResultCompleted ? kStateFinished
-           : value == kResultStopped ? kStateStopped
-                                     : kStateFailed;
-  };
-  bool matched = false;
+  const TaskState next_state = value == kResultCompleted ? kStateFinished
+                               : value == kResultStopped ? kStateStopped
+                                                         : kStateFailed;
   auto it = FindFileTask(task);
   if (it != file_tasks_.end() && task->impl()->url == url) {
     task->impl()->StopAndJoin();  // the worker is ending
@@ -505,21 +485,14 @@ void StreamingTaskMgr::ProcessTaskDone(StreamingTask* task, int32_t value, const
       file_tasks_.erase(it);
       NotifyObservers(kTaskRemoved, done.get(), 0, done->impl()->url);
     } else {
-      task->set_state(next_state());
-    }
-    matched = true;
-  }
-  if (!matched && task && task == live_task_.get() && task->impl()->url == url) {
-    task->impl()->StopAndJoin();
-    task->set_state(next_state());
-    NotifyObservers(kTaskStateChanged, task, 0, url);
-    if (task->state() != kStateFinished) {
-      MoveLiveTaskToFileList();
-    } else {
-      live_task_.reset();
+      task->set_state(next_state);
     }
     SaveTasksData();
-  } else if (matched) {
+  } else if (task && task == live_task_.get() && task->impl()->url == url) {
+    task->impl()->StopAndJoin();
+    task->set_state(next_state);
+    NotifyObservers(kTaskStateChanged, task, 0, url);
+    RetireLiveTask();
     SaveTasksData();
   }
   Schedule();

@@ -65,8 +65,14 @@ class StreamingTaskMgr {
   // Starts `task`'s worker; on success its state is kStateRunning.
   bool StartWorker(StreamingTask* task, StartKind kind, bool audio_only);
   void StopWorker(StreamingTask* task);
-  // Moves the live task into the file list: with video to the front, without to the back.
-  void MoveLiveTaskToFileList();
+  // Empties the live slot: a finished task goes, any other joins the file list (with
+  // video at the front, without at the back).
+  void RetireLiveTask();
+  // Stops the live task's worker and keeps the task, unless finished, as a stopped file task.
+  void StopLiveTask();
+  // What a start was given, for the starts the manager makes itself (Schedule).
+  void KeepStartParameters(const std::string& access_token, const uint32_t* frame_rate,
+                           const std::string* video_sample, const std::string& audio_sample);
   void NotifyObservers(EventType event, StreamingTask* task, int32_t value, const std::string& url);
   void ProcessTaskDone(StreamingTask* task, int32_t value, const std::string& url);
   // Starts the first waiting task that starts, unless a task runs.

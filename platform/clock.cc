@@ -16,9 +16,9 @@ std::atomic<Clock*> g_default_clock{nullptr};
 }  // namespace
 
 Clock& SystemClock() {
-  // Never destroyed: the machine dispatcher's timer thread, which outlives main, reads it
+  // Never destroyed: threads that outlive main (the machine dispatcher's) still read it
   // while the process exits.
-  static MachineClock* clock = new MachineClock();
+  static auto* clock = new MachineClock();
   return *clock;
 }
 

@@ -1,5 +1,6 @@
 // /api/auth/...: registration, sign-in by password or social network,
 // activation, password reset and logout.
+#include "platform/utf8.h"
 #include "server/api_context.h"
 #include "server/crypto.h"
 #include "server/identity_rules.h"
@@ -15,7 +16,7 @@ constexpr size_t kMaxPasswordChars = 128;
 
 std::string ReadPassword(const Params& params, const char* name = "password") {
   std::string password = params.RequiredText(name, kMaxPasswordChars);
-  if (CodePointCount(password) < kMinPasswordChars) {
+  if (platform::CountUtf8Characters(password) < kMinPasswordChars) {
     Fail(400, "the password must have at least " + std::to_string(kMinPasswordChars) +
                   " characters");
   }

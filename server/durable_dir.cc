@@ -8,22 +8,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/linux_file_system.h"
+
 namespace server {
 namespace {
 
 std::string ErrorText(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -46,18 +36,6 @@ bool DurableDir::Exists() const {
   return ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DurableDir::SyncDirectory(std::string* error) const {
-  int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = ErrorText("open " + path_);
-    return false;
-  }
-  bool ok = ::fsync(fd) == 0;
-  if (!ok && error) *error = ErrorText("fsync " + path_);
-  ::close(fd);
-  return ok;
-}
-
 bool DurableDir::Create(std::string* error) {
   // Create each missing component, then flush its parent so the entry stays.
   for (size_t slash = 1; slash != std::string::npos;) {
@@ -66,7 +44,7 @@ bool DurableDir::Create(std::string* error) {
     if (::mkdir(prefix.c_str(), 0700) == 0) {
       std::string parent = prefix.substr(0, prefix.rfind('/'));
       if (parent.empty()) parent = "/";
-      if (!DurableDir(parent).SyncDirectory(error)) return false;
+      if (!platform::SyncDirectory(parent, error)) return false;
     } else if (errno != EEXIST) {
       if (error) *error = ErrorText("mkdir " + prefix);
       return false;
@@ -80,25 +58,8 @@ bool DurableDir::WriteFile(std::string_view name, std::string_view data, std::st
     if (error) *error = "unsafe file name";
     return false;
   }
-  std::string final_path = FilePath(name);
-  std::string temp_path = final_path + ".tmp";
-  int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (error) *error = ErrorText("open " + temp_path);
-    return false;
-  }
-  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-  if (!ok && error) *error = ErrorText("write " + temp_path);
-  ::close(fd);
-  if (ok && ::rename(temp_path.c_str(), final_path.c_str()) != 0) {
-    if (error) *error = ErrorText("rename " + temp_path);
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temp_path.c_str());
-    return false;
-  }
-  return SyncDirectory(error);
+  return platform::ReplaceFile(FilePath(name), data, 0600, error) &&
+         platform::SyncDirectory(path_, error);
 }
 
 bool DurableDir::Append(std::string_view name, std::string_view data, std::string* error) {
@@ -114,29 +75,16 @@ bool DurableDir::Append(std::string_view name, std::string_view data, std::strin
     if (error) *error = ErrorText("open " + path);
     return false;
   }
-  bool ok = WriteAll(fd, data) && ::fdatasync(fd) == 0;
+  bool ok = platform::WriteAll(fd, data) && ::fdatasync(fd) == 0;
   if (!ok && error) *error = ErrorText("append " + path);
   ::close(fd);
-  if (ok && fresh) ok = SyncDirectory(error);
+  if (ok && fresh) ok = platform::SyncDirectory(path_, error);
   return ok;
 }
 
 std::optional<std::string> DurableDir::ReadFile(std::string_view name) const {
   if (!IsSafeName(name)) return std::nullopt;
-  int fd = ::open(FilePath(name).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string data;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      if (n < 0) return std::nullopt;
-      return data;
-    }
-    data.append(buffer, static_cast<size_t>(n));
-  }
+  return platform::ReadWholeFile(FilePath(name));
 }
 
 bool DurableDir::Truncate(std::string_view name, size_t size) {

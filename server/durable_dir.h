@@ -34,7 +34,6 @@ class DurableDir {
 
  private:
   std::string FilePath(std::string_view name) const;
-  bool SyncDirectory(std::string* error) const;
 
   std::string path_;
 };

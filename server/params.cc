@@ -4,51 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/utf8.h"
 #include "server/http_types.h"
 
 namespace server {
-namespace {
-
-// Length of the UTF-8 sequence starting at text[i], or 0 when malformed.
-size_t SequenceLength(std::string_view text, size_t i, uint32_t& code_point) {
-  auto byte = static_cast<unsigned char>(text[i]);
-  size_t length;
-  if (byte < 0x80) {
-    code_point = byte;
-    return 1;
-  } else if ((byte & 0xE0) == 0xC0) {
-    length = 2;
-    code_point = byte & 0x1F;
-  } else if ((byte & 0xF0) == 0xE0) {
-    length = 3;
-    code_point = byte & 0x0F;
-  } else if ((byte & 0xF8) == 0xF0) {
-    length = 4;
-    code_point = byte & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  // Overlong forms, surrogates and values beyond Unicode.
-  static constexpr uint32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code_point < kMinimum[length] || code_point > 0x10FFFF ||
-      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-    return 0;
-  }
-  return length;
-}
-
-}  // namespace
 
 bool IsCleanText(std::string_view text, bool multiline) {
   for (size_t i = 0; i < text.size();) {
-    uint32_t code_point = 0;
-    size_t length = SequenceLength(text, i, code_point);
+    char32_t code_point = 0;
+    const size_t length = platform::DecodeUtf8(text.substr(i), &code_point);
     if (length == 0) return false;
     bool control = code_point < 0x20 || code_point == 0x7F;
     if (control && !(multiline && (code_point == '\n' || code_point == '\r' || code_point == '\t'))) {
@@ -57,14 +21,6 @@ bool IsCleanText(std::string_view text, bool multiline) {
     i += length;
   }
   return true;
-}
-
-size_t CodePointCount(std::string_view text) {
-  size_t count = 0;
-  for (char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  }
-  return count;
 }
 
 bool Params::Has(const std::string& name) const { return values_.count(name) > 0; }
@@ -83,7 +39,7 @@ std::optional<std::string> Params::Text(const std::string& name, size_t max_char
   if (!IsCleanText(*value, multiline)) {
     Fail(400, "parameter \"" + name + "\" must be UTF-8 text without control characters");
   }
-  if (CodePointCount(*value) > max_chars) {
+  if (platform::CountUtf8Characters(*value) > max_chars) {
     Fail(400, "parameter \"" + name + "\" is longer than " + std::to_string(max_chars) +
                   " characters");
   }
@@ -163,7 +119,7 @@ std::vector<std::string> Params::Array(const std::string& name, size_t max_count
         Fail(400, "parameter \"" + name + "\" has more than " + std::to_string(max_count) +
                       " elements");
       }
-      if (!IsCleanText(it->second, false) || CodePointCount(it->second) > max_chars) {
+      if (!IsCleanText(it->second, false) || platform::CountUtf8Characters(it->second) > max_chars) {
         Fail(400, "an element of \"" + name + "\" is not valid text of at most " +
                       std::to_string(max_chars) + " characters");
       }

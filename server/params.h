@@ -15,8 +15,6 @@ namespace server {
 // Whether `text` is well-formed UTF-8 without control characters other than
 // tab and line ends (allowed only when `multiline`).
 bool IsCleanText(std::string_view text, bool multiline);
-// Number of code points of well-formed UTF-8 text.
-size_t CodePointCount(std::string_view text);
 
 class Params {
  public:

@@ -3,24 +3,19 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include "platform/linux/signal_set.h"
+
 namespace server {
 namespace {
 
-sigset_t StopSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGUSR2);  // wakes the waiter when the server stops by itself
-  return set;
-}
+// SIGUSR2 wakes the waiter when the server stops by itself.
+sigset_t StopSet() { return platform::SignalSet({SIGTERM, SIGINT, SIGUSR2}); }
 
 }  // namespace
 
 StopSignals::StopSignals() {
   signal(SIGPIPE, SIG_IGN);
-  sigset_t set = StopSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  platform::BlockSignals(StopSet());
 }
 
 StopSignals::~StopSignals() {

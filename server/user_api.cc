@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include "platform/utf8.h"
 #include "server/api_context.h"
 #include "server/crypto.h"
 #include "server/durable_dir.h"
@@ -28,7 +29,7 @@ Value BindingsAnswer(ApiContext& ctx) {
 
 void StoreBinding(ApiContext& ctx, const SignedIdentity& who, bool creating) {
   auto password = ctx.params.Text("password", 128);
-  if (password && CodePointCount(*password) < 6) Fail(400, "the password must have at least 6 characters");
+  if (password && platform::CountUtf8Characters(*password) < 6) Fail(400, "the password must have at least 6 characters");
   auto screen_name = ctx.params.Text("screen_name", kMaxNameChars);
   if (creating && (!screen_name || screen_name->empty())) {
     Fail(400, "parameter \"screen_name\" is missing or empty");

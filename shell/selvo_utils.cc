@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/reachability.h"
+#include "platform/utf8.h"
 #include "shell/account_preferences.h"
 #include "shell/login_user_info_preferences.h"
 
@@ -21,13 +22,6 @@ std::mutex g_seams_mutex;
 SelvoUtilsSeams& Seams() {
   static auto* seams = new SelvoUtilsSeams();
   return *seams;
-}
-
-// Characters of UTF-8 text (continuation bytes do not count).
-size_t CharacterCount(const std::string& text) {
-  size_t count = 0;
-  for (unsigned char c : text) count += (c & 0xC0) != 0x80;
-  return count;
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
@@ -134,7 +128,7 @@ std::string SelvoUtils::NetworkName() {
 }
 
 bool SelvoUtils::IsValidPassword(const std::string& password) {
-  const size_t n = CharacterCount(password);
+  const size_t n = platform::CountUtf8Characters(password);
   return n >= 6 && n <= 24;
 }
 
@@ -143,7 +137,7 @@ bool SelvoUtils::IsSamePassword(const std::string& password, const std::string& 
 }
 
 bool SelvoUtils::IsValidEmail(const std::string& email) {
-  if (CharacterCount(email) >= 50) return false;
+  if (platform::CountUtf8Characters(email) >= 50) return false;
   // Top-level domains are two letters or more (".museum", ".photography").
   static const std::regex pattern("^[A-Z0-9_.%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,}$",
                                   std::regex::icase | std::regex::ECMAScript);
@@ -160,7 +154,7 @@ bool SelvoUtils::IsValidScreenName(const std::string& name) {
   const size_t first = name.find_first_not_of(blank);
   if (first == std::string::npos) return false;
   const size_t last = name.find_last_not_of(blank);
-  const size_t n = CharacterCount(name.substr(first, last - first + 1));
+  const size_t n = platform::CountUtf8Characters(name.substr(first, last - first + 1));
   return n >= 1 && n <= 10;
 }
 

@@ -8,25 +8,16 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/signal_set.h"
+
 namespace platform {
 namespace {
 
-sigset_t LifecycleSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGUSR1);
-  sigaddset(&set, SIGUSR2);
-  return set;
-}
+sigset_t LifecycleSignals() { return SignalSet({SIGTERM, SIGINT, SIGUSR1, SIGUSR2}); }
 
 }  // namespace
 
-void LinuxApplication::BlockLifecycleSignals() {
-  sigset_t set = LifecycleSignals();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
+void LinuxApplication::BlockLifecycleSignals() { BlockSignals(LifecycleSignals()); }
 
 LinuxApplication::LinuxApplication(LinuxDispatcher& dispatcher, PushService& push,
                                    double background_seconds)

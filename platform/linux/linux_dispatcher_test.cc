@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "platform/clock.h"
 
 namespace platform {
 namespace {
@@ -82,6 +85,22 @@ TEST(LinuxDispatcherTest, SyncOntoOwnQueueAborts) {
         q->Sync([&] { q->Sync([] {}); });
       },
       "would wait forever");
+}
+
+// The machine's dispatcher is never destroyed: its timer thread still reads the clock
+// while the process exits, after the destructors of static objects have run.
+TEST(LinuxDispatcherTest, TheSystemClockOutlivesTheStaticObjects) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the clock is new in it
+  EXPECT_EXIT(
+      {
+        // Registered before the clock exists, so it runs after the clock's destructor would.
+        std::atexit([] { SystemClock().Now(); });
+        SystemClock().Now();
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
 
 TEST(LinuxDispatcherTest, MainLoopRunsBlocksFromOtherThreadsAndQuits) {

@@ -21,18 +21,6 @@ void SetError(std::string* error, const std::string& what, const std::string& pa
   if (error) *error = what + " " + path + ": " + std::strerror(errno);
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -41,7 +29,7 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> LinuxFileSystem::ReadFile(const std::string& path, std::string* error) {
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     SetError(error, "cannot open", path);
@@ -64,9 +52,20 @@ std::optional<std::string> LinuxFileSystem::ReadFile(const std::string& path, st
   return data;
 }
 
-bool LinuxFileSystem::WriteFileAtomically(const std::string& path, std::string_view data,
-                                          unsigned mode, std::string* error) {
-  const std::string directory = DirectoryOf(path);
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+bool ReplaceFile(const std::string& path, std::string_view data, unsigned mode,
+                 std::string* error) {
   std::string temp = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) {
@@ -80,16 +79,32 @@ bool LinuxFileSystem::WriteFileAtomically(const std::string& path, std::string_v
     SetError(error, "cannot replace", path);
     ok = false;
   }
-  if (!ok) {
-    ::unlink(temp.c_str());
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool SyncDirectory(const std::string& path, std::string* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    SetError(error, "cannot open", path);
     return false;
   }
-  // The rename is durable only once the directory entry is on disk.
-  int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  bool ok = ::fsync(fd) == 0;
+  if (!ok) SetError(error, "cannot flush", path);
+  ::close(fd);
+  return ok;
+}
+
+std::optional<std::string> LinuxFileSystem::ReadFile(const std::string& path, std::string* error) {
+  return ReadWholeFile(path, error);
+}
+
+bool LinuxFileSystem::WriteFileAtomically(const std::string& path, std::string_view data,
+                                          unsigned mode, std::string* error) {
+  if (!ReplaceFile(path, data, mode, error)) return false;
+  // The rename is durable only once the directory entry is on disk; the file is in
+  // place either way, so a directory that cannot be flushed fails nothing.
+  SyncDirectory(DirectoryOf(path));
   return true;
 }
 

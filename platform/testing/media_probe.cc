@@ -40,8 +40,10 @@ bool DecodesCleanly(const std::string& path, std::string* errors) {
 std::vector<std::vector<uint8_t>> DecodeLuma(const std::string& path, int width, int height) {
   std::string out, err;
   std::vector<std::vector<uint8_t>> frames;
-  if (RunProgram({ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-f", "rawvideo",
-                  "-pix_fmt", "gray", "-"},
+  // Passthrough: raw output would otherwise repeat frames to fill gaps in the
+  // time stamps, and a repeated frame looks like a recorder fault.
+  if (RunProgram({ToolPath("ffmpeg"), "-nostdin", "-v", "error", "-i", path, "-fps_mode",
+                  "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-"},
                  &out, &err) != 0) {
     return frames;
   }

@@ -12,7 +12,7 @@ namespace {
 
 // One code while the table is built: `code` holds the bits not yet consumed by the
 // levels above, left-aligned in 32 bits; `length` counts them.
-struct VlcSpec {
+struct VlcCodeword {
   uint32_t code;
   uint8_t length;
   uint16_t symbol;
@@ -22,34 +22,34 @@ struct VlcSpec {
 
 // Orders codes by value; the lowest bit is dropped so that the comparison cannot
 // overflow when the value is used as a signed difference.
-static bool compare_vlc_spec(const VlcSpec& a, const VlcSpec& b) {
+static bool compare_vlc_codewords(const VlcCodeword& a, const VlcCodeword& b) {
   return (a.code >> 1) < (b.code >> 1);
 }
 
 // Fills the table of 2^bits entries at `offset` with `codes` (sorted) and appends the
 // sub-tables they need. Returns false on overlapping codes or when the storage is short.
-static bool build_vlc_table(VlcTable* vlc, int offset, int bits, const VlcSpec* codes, int count) {
+static bool build_vlc_table(VlcTable* vlc, int offset, int bits, const VlcCodeword* codes, int count) {
   const int size = 1 << bits;
   VlcEntry* table = vlc->table + offset;
   for (int i = 0; i < size; ++i) table[i] = {0, 0};
 
   for (int i = 0; i < count;) {
-    const VlcSpec& spec = codes[i];
-    if (spec.length <= bits) {
-      const int index = static_cast<int>(spec.code >> (32 - bits));
-      const int span = 1 << (bits - spec.length);
+    const VlcCodeword& word = codes[i];
+    if (word.length <= bits) {
+      const int index = static_cast<int>(word.code >> (32 - bits));
+      const int span = 1 << (bits - word.length);
       for (int j = 0; j < span; ++j) {
         if (table[index + j].length != 0) {
           std::printf("incorrect codes\n");
           return false;
         }
-        table[index + j] = {static_cast<int16_t>(spec.symbol), static_cast<int16_t>(spec.length)};
+        table[index + j] = {static_cast<int16_t>(word.symbol), static_cast<int16_t>(word.length)};
       }
       ++i;
       continue;
     }
     // Longer codes sharing this first-level index go into one sub-table.
-    const uint32_t prefix = spec.code >> (32 - bits);
+    const uint32_t prefix = word.code >> (32 - bits);
     int end = i;
     int longest = 0;
     while (end < count && codes[end].length > bits && (codes[end].code >> (32 - bits)) == prefix) {
@@ -67,8 +67,8 @@ static bool build_vlc_table(VlcTable* vlc, int offset, int bits, const VlcSpec* 
       return false;
     }
     vlc->table_size += 1 << sub_bits;
-    std::vector<VlcSpec> rest(codes + i, codes + end);
-    for (VlcSpec& r : rest) {
+    std::vector<VlcCodeword> rest(codes + i, codes + end);
+    for (VlcCodeword& r : rest) {
       r.code <<= bits;
       r.length = static_cast<uint8_t>(r.length - bits);
     }
@@ -84,8 +84,8 @@ static bool build_vlc_table(VlcTable* vlc, int offset, int bits, const VlcSpec* 
 
 int init_vlc_sparse(VlcTable* vlc, int index_bits, int code_count, const uint8_t* lengths,
                     const void* codes, int code_stride, int code_size) {
-  std::vector<VlcSpec> longer;
-  std::vector<VlcSpec> shorter;
+  std::vector<VlcCodeword> longer;
+  std::vector<VlcCodeword> shorter;
   const auto* base = static_cast<const uint8_t*>(codes);
   for (int i = 0; i < code_count; ++i) {
     const int length = lengths[i];
@@ -105,13 +105,13 @@ int init_vlc_sparse(VlcTable* vlc, int index_bits, int code_count, const uint8_t
     } else {
       std::memcpy(&value, at, 4);
     }
-    VlcSpec spec{length == 32 ? value : value << (32 - length), static_cast<uint8_t>(length),
+    VlcCodeword word{length == 32 ? value : value << (32 - length), static_cast<uint8_t>(length),
                  static_cast<uint16_t>(i)};
-    (length > index_bits ? longer : shorter).push_back(spec);
+    (length > index_bits ? longer : shorter).push_back(word);
   }
-  std::sort(longer.begin(), longer.end(), compare_vlc_spec);
-  std::sort(shorter.begin(), shorter.end(), compare_vlc_spec);
-  std::vector<VlcSpec> all = std::move(longer);
+  std::sort(longer.begin(), longer.end(), compare_vlc_codewords);
+  std::sort(shorter.begin(), shorter.end(), compare_vlc_codewords);
+  std::vector<VlcCodeword> all = std::move(longer);
   all.insert(all.end(), shorter.begin(), shorter.end());
 
   vlc->bits = index_bits;

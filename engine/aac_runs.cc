@@ -37,6 +37,21 @@ void PutAdtsHeader(uint8_t* h, int sampling_index, int channels, size_t frame_le
   h[6] = 0xFC;  // buffer fullness 0x7FF, one raw data block
 }
 
+// The length of the frame at `data` when the `size` bytes written so far of a growing file
+// certainly hold all of it, else 0 (wait for more). Bits past the data read as zeros and
+// zeros never form the END element, so a walk that returns a length read only real bytes:
+// the same walk over more data gives the same length. The one exception is the rule that
+// a frame followed only by zero bytes extends over them: a length that ends in a zero
+// byte took zeros that later bytes may show to be the next frame's start. A walk that
+// fails may have failed for want of data; it is judged again once enough data is there.
+int WholeFrameLength(const uint8_t* data, size_t size, int sampling_index) {
+  const int length = AacFrameLength(data, std::min(size, kMaxAdtsPayload), sampling_index,
+                                    /*report=*/false);
+  if (length <= 0) return 0;
+  if (data[length - 1] == 0) return 0;
+  return length;
+}
+
 }  // namespace
 
 AudioRunState::AudioRunState() {
@@ -107,8 +122,10 @@ int MediaSegmenter::MakeAudioPES(BufferWriter& ts, MediaPacket& packet, Continui
     run.open = true;
     run.start_time = counter.audio_time;
   }
-  // Enough unread bytes to be sure a whole frame is there: half a frame's PCM size, and at
-  // least the largest possible frame.
+  // With this many unread bytes a whole frame is certainly there (half a frame's PCM size,
+  // and at least the largest possible frame), so whatever the walk finds stands. With
+  // fewer, in a file that still grows, a frame is taken only once its walk ends inside
+  // the data: see WholeFrameLength.
   const size_t guard = std::max<size_t>(audio_bytes_per_frame_ / 2, kMaxMonoFrameBytes);
   const uint64_t silence_run_limit = 64;
   int result;
@@ -126,7 +143,12 @@ int MediaSegmenter::MakeAudioPES(BufferWriter& ts, MediaPacket& packet, Continui
       result = kPacketData;
       break;
     }
-    if (unread == 0 || (!final && (unread < 8 || unread < guard))) {
+    if (unread == 0 || (!final && unread < 8)) {
+      result = kPacketNeedData;
+      break;
+    }
+    const bool sure = final || unread >= guard;
+    if (!sure && run.resyncing) {
       result = kPacketNeedData;
       break;
     }
@@ -162,7 +184,12 @@ int MediaSegmenter::MakeAudioPES(BufferWriter& ts, MediaPacket& packet, Continui
       run.damaged_bytes = 0;
     } else {
       const int length =
-          AacFrameLength(at, std::min(unread, kMaxAdtsPayload), audio_sampling_index_);
+          sure ? AacFrameLength(at, std::min(unread, kMaxAdtsPayload), audio_sampling_index_)
+               : WholeFrameLength(at, unread, audio_sampling_index_);
+      if (length == 0) {
+        result = kPacketNeedData;
+        break;
+      }
       if (length > 0) {
         AppendFrame(run, run.bytes, static_cast<size_t>(length), counter.audio_time);
         run.bytes += static_cast<size_t>(length);

@@ -357,7 +357,16 @@ TEST_F(AudioTest, WhatIsWrittenDoesNotDependOnHowTheDataArrives) {
     if (state == kPacketNeedData && run.open) ++need_data;
     return need_data;
   };
-  const Bytes all = AllFrames();
+  // Silent frames start with a zero byte, as the encoder's frames do; one frame does not
+  // walk.
+  const Bytes silence = {0x00, 0x4C, 0x40, 0x07};
+  Bytes all;
+  for (size_t i = 0; i < frames_.size(); ++i) {
+    Bytes frame = frames_[i];
+    if (i == 25) frame[0] = 0x20;
+    all = Cat({all, frame, i % 3 == 0 ? silence : Bytes{}});
+  }
+  ::testing::internal::CaptureStdout();
   BufferWriter whole;
   {
     ContinuityCounter counter;
@@ -370,24 +379,61 @@ TEST_F(AudioTest, WhatIsWrittenDoesNotDependOnHowTheDataArrives) {
     segmenter_.FlushAudioRun(whole, packet, counter, run);
   }
   // The same bytes arriving a few at a time, as from a growing file.
-  BufferWriter pieces;
+  for (size_t chunk : {1, 5, 300}) {
+    BufferWriter pieces;
+    ContinuityCounter counter;
+    counter.video_time = 1000000;
+    PacketDataState end;
+    AudioRunState run;
+    MediaPacket packet(65536);
+    int interrupted = 0;
+    for (size_t at = 0; at < all.size(); at += chunk) {
+      const size_t n = std::min(chunk, all.size() - at);
+      Feed(packet,
+           Bytes(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n)),
+           at + n == all.size());
+      interrupted += drain(pieces, packet, counter, end, run);
+    }
+    segmenter_.FlushAudioRun(pieces, packet, counter, run);
+    EXPECT_GT(interrupted, 2) << chunk;
+    EXPECT_EQ(Contents(pieces), Contents(whole)) << chunk;
+  }
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_GT(PesOf(whole).size(), 2u);
+}
+
+TEST_F(AudioTest, AFrameOfAGrowingFileIsTakenAsSoonAsItIsWhole) {
+  BufferWriter ts;
   ContinuityCounter counter;
-  counter.video_time = 1000000;
+  counter.video_time = 1000000000;
   PacketDataState end;
   AudioRunState run;
   MediaPacket packet(65536);
-  int interrupted = 0;
-  for (size_t at = 0; at < all.size(); at += 300) {
-    const size_t n = std::min<size_t>(300, all.size() - at);
-    Feed(packet,
-         Bytes(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n)),
-         at + n == all.size());
-    interrupted += drain(pieces, packet, counter, end, run);
-  }
-  segmenter_.FlushAudioRun(pieces, packet, counter, run);
-  EXPECT_GT(interrupted, 2);
-  EXPECT_EQ(Contents(pieces), Contents(whole));
-  EXPECT_GT(PesOf(whole).size(), 2u);
+  const Bytes silence = {0x00, 0x4C, 0x40, 0x07};
+  auto step = [&](const Bytes& bytes) {
+    Feed(packet, bytes);
+    EXPECT_EQ(segmenter_.MakeAudioPES(ts, packet, counter, end, run), kPacketNeedData);
+    return run.frames.size();
+  };
+  ::testing::internal::CaptureStdout();
+  // Far fewer bytes than a frame's PCM size: each frame goes as soon as its last byte is
+  // there, none before.
+  EXPECT_EQ(step(frames_[0]), 1u);
+  EXPECT_EQ(step(Bytes(frames_[1].begin(), frames_[1].end() - 1)), 1u);
+  EXPECT_EQ(step(Bytes(frames_[1].end() - 1, frames_[1].end())), 2u);
+  // A zero byte after a frame may be padding that belongs to it or the start of the next
+  // frame: the frame waits until a later byte tells.
+  EXPECT_EQ(step(Cat({frames_[2], Bytes{silence[0]}})), 2u);
+  EXPECT_EQ(step(Bytes(silence.begin() + 1, silence.end())), 3u);
+  EXPECT_EQ(step(Cat({frames_[3], Bytes(frames_[4].begin(), frames_[4].begin() + 20)})), 5u);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(counter.audio_time, 5 * 46439u);
+  EXPECT_EQ(ts.size(), 0u);  // the run stays open: audio is not yet 100 ms ahead of video
+
+  segmenter_.FlushAudioRun(ts, packet, counter, run);
+  ASSERT_EQ(PesOf(ts).size(), 1u);
+  EXPECT_EQ(PesOf(ts)[0].payload, Cat({Adts(frames_[0]), Adts(frames_[1]), Adts(frames_[2]),
+                                       Adts(silence), Adts(frames_[3])}));
 }
 
 TEST_F(AudioTest, TheTailOfFinishedDataAndTheIndexBoxEndTheStream) {

@@ -46,6 +46,9 @@ int64_t AdtsDurationUs(const std::string& data) {
 int64_t PieceScan::EstimatedDurationUs(int64_t fallback_us) const {
   // Too few timed PES for a span: the sound the piece carries says how long it lasts
   // (the audio that trails a recording's last picture, in a piece of its own).
+  // No PES at all: the tables alone (a last piece whose media had all gone out in the
+  // pieces before it) play for no time.
+  if (pes_count == 0 && audio_us == 0) return 0;
   if (pes_count < 2) return audio_us > 0 ? audio_us : fallback_us;
   int64_t span = (last_pts - first_pts + kPtsModulus) % kPtsModulus;
   int64_t with_last = span + span / (pes_count - 1);

@@ -27,7 +27,8 @@ struct PieceScan {
 
   // The piece's duration in microseconds, estimated from its own times: the
   // span of its PES starts plus one average PES interval. With fewer than two
-  // timed PES, the sound it carries, or else `fallback_us`.
+  // timed PES, the sound it carries, or else `fallback_us`; 0 for a piece that
+  // holds no PES.
   int64_t EstimatedDurationUs(int64_t fallback_us) const;
 };
 

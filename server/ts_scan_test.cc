@@ -56,6 +56,9 @@ TEST(TsScanTest, APieceWithOneTimedPesLastsAsLongAsItsSound) {
   EXPECT_EQ(scan.EstimatedDurationUs(1'000'000), scan.audio_us);
   // Without sound, the nominal second.
   EXPECT_EQ(ScanPiece(testing::Piece(false, 0, 1)).EstimatedDurationUs(1'000'000), 1'000'000);
+  // The tables alone, as the last piece of an upload whose media had all gone out before
+  // it: nothing to play.
+  EXPECT_EQ(ScanPiece(testing::Tables()).EstimatedDurationUs(1'000'000), 0);
 }
 
 TEST(TsScanTest, RefusesWhatIsNotTransportStream) {

@@ -29,11 +29,6 @@ bool IsHeader(const std::string& name, const char* wanted) {
   return ::strcasecmp(name.c_str(), wanted) == 0;
 }
 
-size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
 long Milliseconds(Duration d) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
 }
@@ -49,7 +44,21 @@ struct CurlHttpClient::Job {
   curl_slist* headers = nullptr;
   curl_mime* mime = nullptr;
   std::string body;
+  size_t max_body = 0;
+  bool body_too_large = false;
   char error[CURL_ERROR_SIZE] = {};
+
+  // libcurl's write callback: returning less than it was given ends the transfer.
+  static size_t AppendBody(char* data, size_t size, size_t count, void* user) {
+    Job* job = static_cast<Job*>(user);
+    const size_t n = size * count;
+    if (n > job->max_body - job->body.size()) {
+      job->body_too_large = true;
+      return 0;
+    }
+    job->body.append(data, n);
+    return n;
+  }
 
   ~Job() {
     if (easy) curl_easy_cleanup(easy);
@@ -158,8 +167,9 @@ void CurlHttpClient::StartJob(const std::shared_ptr<Job>& job) {
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME,
                    std::max(1L, Milliseconds(settings_.stall_timeout) / 1000));
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &job->body);
+  job->max_body = settings_.max_response_bytes;
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Job::AppendBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, job.get());
 
   for (const auto& [name, value] : r.headers) {
     if (IsHeader(name, "Accept-Encoding")) {
@@ -208,8 +218,10 @@ void CurlHttpClient::FinishJob(Job* job, int curl_code) {
     if (type) response.content_type = type;
     response.body = std::move(job->body);
   } else {
-    response.error =
-        job->error[0] ? job->error : curl_easy_strerror(static_cast<CURLcode>(curl_code));
+    response.error = job->body_too_large
+                         ? "the answer is larger than " + std::to_string(job->max_body) + " bytes"
+                     : job->error[0] ? job->error
+                                     : curl_easy_strerror(static_cast<CURLcode>(curl_code));
     Logf("%s %s failed: %s", job->request.method.c_str(), job->request.url.c_str(),
          response.error.c_str());
   }

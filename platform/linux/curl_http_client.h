@@ -24,6 +24,9 @@ struct CurlSettings {
   std::string ca_file;  // empty: the system's authorities
   Duration connect_timeout = std::chrono::seconds(30);
   Duration stall_timeout = std::chrono::seconds(60);  // no byte moved for this long
+  // A larger answer (after decoding) is dropped: a broken or hostile server must not be
+  // able to make the application hold an unbounded body.
+  size_t max_response_bytes = size_t{64} << 20;
 };
 
 class CurlHttpClient final : public HttpClient {

@@ -294,5 +294,26 @@ TEST_F(CurlHttpClientTest, NoAnswerGivesStatusZeroWithAReason) {
   EXPECT_TRUE(answer.body.empty());
 }
 
+TEST_F(CurlHttpClientTest, AnAnswerOverTheSizeLimitIsDroppedWithAReason) {
+  CurlSettings settings;
+  settings.max_response_bytes = 1000;
+  CurlHttpClient client(settings, {});
+  std::map<std::string, HttpResponse> answers;
+  // "/gzip" is small on the wire but over 2000 bytes once decoded: the limit holds for
+  // what the caller would receive.
+  for (const char* path : {"/", "/gzip"}) {
+    HttpRequest r;
+    r.url = server_.url(path);
+    r.headers.emplace_back("Accept-Encoding", "gzip");
+    client.Send(r, [&answers, path](const HttpResponse& resp) { answers[path] = resp; });
+  }
+  ASSERT_TRUE(RunUntil([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers["/"].status, 200);
+  EXPECT_EQ(answers["/"].body, "{\"ok\":true}");
+  EXPECT_EQ(answers["/gzip"].status, 0);
+  EXPECT_TRUE(answers["/gzip"].body.empty());
+  EXPECT_EQ(answers["/gzip"].error, "the answer is larger than 1000 bytes");
+}
+
 }  // namespace
 }  // namespace platform

@@ -24,6 +24,7 @@ bool CaptureWriter::CreateWriter(const std::string& path) {
     return false;
   }
   output_path_ = path;
+  session_start_us_.reset();
   return true;
 }
 
@@ -41,6 +42,7 @@ bool CaptureWriter::ReadyForSample(int64_t pts_us) {
   if (asset_writer_->status() == platform::AssetWriterStatus::kUnknown) {
     if (asset_writer_->StartWriting()) {
       asset_writer_->StartSession(pts_us);
+      session_start_us_ = pts_us;
     } else {
       ShowError(asset_writer_->error());
     }
@@ -52,6 +54,7 @@ bool CaptureWriter::ReadyForSample(int64_t pts_us) {
 bool CaptureWriter::StopWriting() {
   if (!asset_writer_) return false;
   std::unique_ptr<platform::AssetWriter> writer = std::move(asset_writer_);
+  session_start_us_.reset();
   switch (writer->status()) {
     case platform::AssetWriterStatus::kWriting: {
       const bool finished = writer->FinishWriting();

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/asset_writer.h"
@@ -30,6 +31,9 @@ class CaptureWriter {
   // The path of the current (or last) recording file.
   const std::string& output_path() const { return output_path_; }
   bool has_writer() const { return asset_writer_ != nullptr; }
+  // The capture time that is time zero of the file being written, once its
+  // first sample has started it.
+  std::optional<int64_t> session_start_us() const { return session_start_us_; }
   // Logs "<kind> error <what>".
   void ShowError(const std::string& what) const;
 
@@ -48,6 +52,7 @@ class CaptureWriter {
   std::string output_path_;
 
  private:
+  std::optional<int64_t> session_start_us_;
   const char* kind_;
 };
 

@@ -50,6 +50,8 @@ void MediaCaptureWriterHost::SetupDataOutputs() {
           movie_writing_queue_->Async([this, alive, frame] {
             if (!Alive(alive)) return;
             video_writer_.DidOutputSampleBuffer(frame);
+            // The sound file starts where the first picture written does.
+            if (auto start = video_writer_.session_start_us()) audio_writer_.StartAt(*start);
             if (hooks_.media_appended) hooks_.media_appended();
           });
         };

@@ -302,6 +302,65 @@ TEST_F(HostTest, WithoutAnEnginePublishAnswersNotWired) {
   EXPECT_EQ(result, kLiveTaskNotWired);
 }
 
+TEST_F(HostTest, TheSoundFileStartsAtTheFirstPictureToTheSample) {
+  std::ofstream(RecordingFiles::SampleVideoFile()) << "v";
+  std::ofstream(RecordingFiles::SampleAudioFile()) << "a";
+  // Where the microphone's first block begins against the first picture, and what
+  // the sound file must then begin with: sound cut at the picture, or silence
+  // until the first sound.
+  struct Case {
+    int64_t first_sound_us;
+    int64_t cut_frames;
+    int64_t silent_frames;
+  };
+  const int64_t t0 = 50000000;
+  for (const Case& c : {Case{-50000, 2205, 0}, Case{-120, 5, 0}, Case{0, 0, 0},
+                        Case{30000, 0, 1323}, Case{-1000000, 0, 0}}) {
+    SCOPED_TRACE(c.first_sound_us);
+    auto host = MakeHost();
+    fake.clock.Advance(milliseconds(5));  // a new file name
+    ASSERT_EQ(Start(*host, "U"), true);
+    // Blocks of 1024 samples at 44.1 kHz, the ones before the picture arriving first.
+    int64_t pushed = 0;
+    auto push_sound = [&](int blocks) {
+      for (int i = 0; i < blocks; ++i, pushed += 1024) {
+        media.capture.PushAudio(
+            MakeTestAudio(1024, t0 + c.first_sound_us + pushed * 1000000 / 44100));
+      }
+      fake.dispatcher.RunUntilIdle();
+    };
+    push_sound(c.first_sound_us < 0 ? 3 : 0);
+    media.capture.PushVideoFrame(MakeTestFrame(1280, 720, t0));
+    fake.dispatcher.RunUntilIdle();
+    push_sound(4);
+    media.capture.PushVideoFrame(MakeTestFrame(1280, 720, t0 + 100000));
+    fake.dispatcher.RunUntilIdle();
+    Stop(*host);
+
+    auto video = media.writers.Last("V.mov");
+    auto audio = media.writers.Last("A.mov");
+    ASSERT_TRUE(video && audio);
+    EXPECT_EQ(video->session_start_us, t0);
+    int64_t written = 0;
+    for (const auto& block : audio->audio) written += block.frames();
+    if (c.first_sound_us + pushed * 1000000 / 44100 <= 0) {
+      // All the sound is from before the picture: there is no sound file.
+      EXPECT_EQ(audio->status, AssetWriterStatus::kCancelled);
+      EXPECT_TRUE(audio->audio.empty());
+      continue;
+    }
+    EXPECT_EQ(audio->status, AssetWriterStatus::kCompleted);
+    EXPECT_EQ(audio->session_start_us, t0);
+    ASSERT_FALSE(audio->audio.empty());
+    EXPECT_EQ(audio->audio.front().pts_us, t0);
+    EXPECT_EQ(written, pushed - c.cut_frames + c.silent_frames);
+    const std::vector<int16_t>& first = *audio->audio.front().samples;
+    ASSERT_GT(first.size(), static_cast<size_t>(c.silent_frames));
+    for (int64_t i = 0; i < c.silent_frames; ++i) ASSERT_EQ(first[static_cast<size_t>(i)], 0) << i;
+    EXPECT_EQ(first[static_cast<size_t>(c.silent_frames)], 1000);
+  }
+}
+
 class CountingPreview : public VideoPreview {
  public:
   void DisplayPixelBuffer(const platform::VideoFrame&) override {

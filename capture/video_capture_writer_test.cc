@@ -155,6 +155,8 @@ TEST_F(CaptureWriterTest, AudioSettingsAndFailures) {
   EXPECT_EQ(record->audio_settings.channels, 1);
   EXPECT_EQ(record->audio_settings.bit_rate_per_channel, 32000);
   audio.DidOutputSampleBuffer(platform::MakeTestAudio(1024, 500));
+  EXPECT_EQ(record->status, AssetWriterStatus::kUnknown);  // waits for the first picture
+  audio.StartAt(500);
   EXPECT_EQ(record->session_start_us, 500);
   EXPECT_FALSE(audio.StartWriting(Path("bA.mov")));  // one recording at a time
   EXPECT_TRUE(audio.StopWriting());
@@ -166,6 +168,7 @@ TEST_F(CaptureWriterTest, AudioSettingsAndFailures) {
   media.writers.fail_start.insert("dA.mov");
   ASSERT_TRUE(audio.StartWriting(Path("dA.mov")));
   audio.DidOutputSampleBuffer(platform::MakeTestAudio(1024, 1));
+  audio.StartAt(1);
   EXPECT_FALSE(audio.StopWriting());
   platform::SetLogSink(nullptr);
   ASSERT_GE(logged.size(), 2u);

@@ -54,7 +54,11 @@ class FakeAssetWriter final : public AssetWriter {
     record_->frames.push_back(frame);
     return true;
   }
-  bool AppendAudio(const AudioSamples& samples) override { return Append(samples.pts_us, false); }
+  bool AppendAudio(const AudioSamples& samples) override {
+    if (!Append(samples.pts_us, false)) return false;
+    record_->audio.push_back(samples);
+    return true;
+  }
   bool FinishWriting() override {
     if (record_->status != AssetWriterStatus::kWriting) return Fail("not writing");
     std::ofstream(record_->path, std::ios::app) << "moov\n";

@@ -21,7 +21,8 @@ struct FakeWriterRecord {
   AssetWriterStatus status = AssetWriterStatus::kUnknown;
   int64_t session_start_us = -1;
   std::vector<int64_t> appended_pts;
-  std::vector<VideoFrame> frames;  // the video samples as appended
+  std::vector<VideoFrame> frames;   // the video samples as appended
+  std::vector<AudioSamples> audio;  // the audio samples as appended
   bool destroyed = false;
 };
 

@@ -170,15 +170,8 @@ TEST_F(StreamingPassTest, AResumedPassContinuesAfterTheLastAcceptedPiece) {
     EXPECT_EQ(rest.pieces[0].piece, 2u);
     EXPECT_TRUE(StartsWithTables(rest.pieces[0].data));  // a pass opens with its tables
     // The media after the last accepted piece is exactly what the uninterrupted pass sent.
-    const Streams expected = Demux({whole.pieces.begin() + 11, whole.pieces.end()});
-    const Streams resumed = Demux(rest.pieces);
-    ASSERT_EQ(resumed.error, "");
-    ASSERT_EQ(resumed.pes.size(), expected.pes.size());
-    for (size_t i = 0; i < expected.pes.size(); ++i) {
-      EXPECT_EQ(resumed.pes[i].pid, expected.pes[i].pid);
-      EXPECT_EQ(resumed.pes[i].pts, expected.pes[i].pts);
-      EXPECT_EQ(resumed.pes[i].payload, expected.pes[i].payload);
-    }
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectSameStreams({whole.pieces.begin() + 11, whole.pieces.end()}, rest.pieces));
     for (size_t i = 1; i < rest.pieces.size(); ++i) {
       EXPECT_EQ(rest.pieces[i].data.size(), whole.pieces[11 + i].data.size());
     }

@@ -75,6 +75,21 @@ inline bool StartsWithTables(const Bytes& piece) {
          piece[188 + 2] == 0x00 && piece[376 + 1] == 0x50;
 }
 
+// Checks that `resumed` carries the same elementary streams (PES by PES: stream, time stamp
+// and payload) as `expected`, however the two are cut into pieces.
+inline void ExpectSameStreams(const std::vector<Piece>& expected_pieces,
+                              const std::vector<Piece>& resumed_pieces) {
+  const Streams expected = Demux(expected_pieces);
+  const Streams resumed = Demux(resumed_pieces);
+  ASSERT_EQ(resumed.error, "");
+  ASSERT_EQ(resumed.pes.size(), expected.pes.size());
+  for (size_t i = 0; i < expected.pes.size(); ++i) {
+    EXPECT_EQ(resumed.pes[i].pid, expected.pes[i].pid);
+    EXPECT_EQ(resumed.pes[i].pts, expected.pes[i].pts);
+    EXPECT_EQ(resumed.pes[i].payload, expected.pes[i].payload);
+  }
+}
+
 // Checks that `first` (accepted pieces of a pass) and `second` (a resumed pass) carry what
 // the pass over the finished files put into `finished`: the same bytes in the same pieces
 // up to the resumption, the same elementary streams after it.
@@ -86,15 +101,7 @@ inline void ExpectSameAsFinished(const std::vector<Piece>& finished,
   for (size_t i = 0; i < accepted; ++i) {
     EXPECT_EQ(first[i].data, finished[i].data) << "piece " << i;
   }
-  const Streams expected = Demux({finished.begin() + static_cast<long>(accepted), finished.end()});
-  const Streams resumed = Demux(second);
-  ASSERT_EQ(resumed.error, "");
-  ASSERT_EQ(resumed.pes.size(), expected.pes.size());
-  for (size_t i = 0; i < expected.pes.size(); ++i) {
-    EXPECT_EQ(resumed.pes[i].pid, expected.pes[i].pid);
-    EXPECT_EQ(resumed.pes[i].pts, expected.pes[i].pts);
-    EXPECT_EQ(resumed.pes[i].payload, expected.pes[i].payload);
-  }
+  ExpectSameStreams({finished.begin() + static_cast<long>(accepted), finished.end()}, second);
 }
 
 }  // namespace selvo::testing

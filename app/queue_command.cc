@@ -110,6 +110,21 @@ int RunOnQueue(ApplicationHost& host, const std::string& user, std::function<int
   });
 }
 
+// Runs `work` on the engine's queue with the task `id` names; a name that matches no task,
+// or more than one, is said on stderr and exits 1.
+int RunOnTask(ApplicationHost& host, const std::string& user, const std::string& id,
+              std::function<int(selvo::StreamingTask*)> work) {
+  return RunOnQueue(host, user, [id, work = std::move(work)] {
+    std::string problem;
+    selvo::StreamingTask* task = FindTask(id, &problem);
+    if (!task) {
+      std::fprintf(stderr, "selvo: %s\n", problem.c_str());
+      return 1;
+    }
+    return work(task);
+  });
+}
+
 // Asks the selvo process that uploads `id` to stop (it saves the queue as it ends) and
 // waits for it. False when it did not end in time.
 bool StopUploadingProcess(const UploadQueueLock::Holder& holder, const std::string& documents,
@@ -173,13 +188,7 @@ int QueueCommand(const GlobalOptions& options, const std::vector<std::string>& a
       return Failure("task '" + id + "' is not uploading (another selvo process uploads " +
                      (holder ? holder->task_id : std::string("a task")) + ")");
     }
-    return RunOnQueue(host, user, [id] {
-      std::string problem;
-      selvo::StreamingTask* task = FindTask(id, &problem);
-      if (!task) {
-        std::fprintf(stderr, "selvo: %s\n", problem.c_str());
-        return 1;
-      }
+    return RunOnTask(host, user, id, [](selvo::StreamingTask* task) {
       selvo::StopFileStreamingTask(task);
       selvo::StreamingTaskInfo info;
       selvo::ReadStreamingTaskInfo(task, info);
@@ -202,13 +211,7 @@ int QueueCommand(const GlobalOptions& options, const std::vector<std::string>& a
   }
 
   if (action == "rm") {
-    return RunOnQueue(host, user, [id] {
-      std::string problem;
-      selvo::StreamingTask* task = FindTask(id, &problem);
-      if (!task) {
-        std::fprintf(stderr, "selvo: %s\n", problem.c_str());
-        return 1;
-      }
+    return RunOnTask(host, user, id, [](selvo::StreamingTask* task) {
       selvo::StreamingTaskInfo info;
       selvo::ReadStreamingTaskInfo(task, info);
       selvo::RemoveFileStreamingTask(task);
